@@ -1,0 +1,200 @@
+#include "dictionary.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lexovia::dict {
+namespace {
+
+std::uint32_t read_u32(const std::uint8_t*& p) {
+    std::uint32_t v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                      std::uint32_t(p[3]) << 24;
+    p += 4;
+    return v;
+}
+
+Bytes read_byte_list(const std::uint8_t*& p) {
+    const std::uint64_t n = read_varint(p);
+    Bytes out(p, static_cast<std::size_t>(n));
+    p += n;
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Iteration over stored records
+
+FeatureList::iterator::iterator(const std::uint8_t* p, std::uint64_t left) : p_(p), left_(left) {
+    if (left_ > 0) load();
+}
+
+void FeatureList::iterator::load() {
+    current_.key = *p_++;
+    current_.values = read_byte_list(p_);
+}
+
+FeatureList::iterator& FeatureList::iterator::operator++() {
+    if (--left_ > 0) load();
+    return *this;
+}
+
+RecordList::iterator::iterator(const std::uint8_t* p, std::uint64_t left) : next_(p), left_(left) {
+    if (left_ > 0) load();
+}
+
+void RecordList::iterator::load() {
+    p_ = next_;
+    const std::uint8_t* p = p_;
+    current_.stress_positions = read_byte_list(p);
+    current_.pos = read_byte_list(p);
+    const std::uint64_t nfeatures = read_varint(p);
+    current_.features = FeatureList(p, nfeatures);
+    for (std::uint64_t i = 0; i < nfeatures; ++i) {
+        ++p;  // key index
+        read_byte_list(p);
+    }
+    const std::uint8_t flags = *p++;
+    current_.lemma.reset();
+    current_.definition.reset();
+    if (flags & HAS_LEMMA) current_.lemma = read_u32(p);
+    if (flags & HAS_DEFINITION) current_.definition = read_u32(p);
+    next_ = p;
+}
+
+RecordList::iterator& RecordList::iterator::operator++() {
+    if (--left_ > 0) load();
+    return *this;
+}
+
+// ---------------------------------------------------------------------------
+// Dictionary
+
+std::string_view Dictionary::key(std::size_t i) const {
+    const std::uint8_t* p = entries_[i];
+    const std::uint64_t n = read_varint(p);
+    return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)};
+}
+
+RecordList Dictionary::records(std::size_t i) const {
+    const std::uint8_t* p = entries_[i];
+    p += read_varint(p);
+    const std::uint64_t n = read_varint(p);
+    return RecordList(p, n);
+}
+
+std::optional<std::size_t> Dictionary::find(std::string_view wanted) const {
+    std::size_t lo = 0;
+    std::size_t hi = entries_.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const std::string_view k = key(mid);
+        // Byte-wise comparison as unsigned chars: std::string_view::compare
+        // uses char_traits<char>::compare, which compares as unsigned char.
+        const int c = k.compare(wanted);
+        if (c == 0) return mid;
+        if (c < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return std::nullopt;
+}
+
+std::size_t Dictionary::memory_bytes() const {
+    std::size_t total = pos_tags.memory_bytes() + feature_keys.memory_bytes() + feature_values.memory_bytes() +
+                        lemmas.memory_bytes() + definitions.memory_bytes();
+    for (std::size_t s : block_sizes_) total += s;
+    total += entries_.capacity() * sizeof(const std::uint8_t*);
+    total += blocks_.capacity() * sizeof(void*) + block_sizes_.capacity() * sizeof(std::size_t);
+    return total;
+}
+
+// ---------------------------------------------------------------------------
+// EntryWriter
+
+EntryWriter::EntryWriter(Dictionary& dict, std::size_t block_size) : dict_(dict), block_size_(block_size) {}
+
+EntryWriter::~EntryWriter() = default;
+
+void EntryWriter::new_block(std::size_t min_size) {
+    const std::size_t size = std::max(block_size_, min_size);
+    auto block = std::make_unique<std::uint8_t[]>(size);
+    const std::size_t partial = used_ - entry_start_;
+    if (partial > 0) std::memcpy(block.get(), block_ + entry_start_, partial);
+    block_ = block.get();
+    block_first_entry_ = dict_.entries_.size();
+    capacity_ = size;
+    used_ = partial;
+    entry_start_ = 0;
+    dict_.blocks_.push_back(std::move(block));
+    dict_.block_sizes_.push_back(size);
+}
+
+std::uint8_t* EntryWriter::room(std::size_t n) {
+    if (capacity_ - used_ < n) {
+        const std::size_t partial = used_ - entry_start_;
+        // Grow geometrically when a single entry outgrows a block.
+        new_block(std::max(partial + n, 2 * partial));
+    }
+    return block_ + used_;
+}
+
+void EntryWriter::begin_entry() { entry_start_ = used_; }
+
+void EntryWriter::put_varint(std::uint64_t v) {
+    std::uint8_t* p = room(10);
+    std::size_t n = 0;
+    do {
+        std::uint8_t b = v & 0x7F;
+        v >>= 7;
+        if (v) b |= 0x80;
+        p[n++] = b;
+    } while (v);
+    used_ += n;
+}
+
+void EntryWriter::put_byte(std::uint8_t b) {
+    *room(1) = b;
+    ++used_;
+}
+
+void EntryWriter::put_bytes(const std::uint8_t* src, std::size_t n) {
+    if (n == 0) return;
+    std::memcpy(room(n), src, n);
+    used_ += n;
+}
+
+void EntryWriter::put_u32(std::uint32_t v) {
+    std::uint8_t* p = room(4);
+    p[0] = v & 0xFF;
+    p[1] = (v >> 8) & 0xFF;
+    p[2] = (v >> 16) & 0xFF;
+    p[3] = (v >> 24) & 0xFF;
+    used_ += 4;
+}
+
+std::span<std::uint8_t> EntryWriter::entry_bytes(std::size_t offset) {
+    return {block_ + entry_start_ + offset, used_ - entry_start_ - offset};
+}
+
+void EntryWriter::end_entry() {
+    if (block_ == nullptr) new_block(1);  // an entry needs a place even when empty
+    dict_.entries_.push_back(block_ + entry_start_);
+    entry_start_ = used_;
+}
+
+void EntryWriter::finish() {
+    if (block_ == nullptr || used_ == capacity_) return;
+    // Move the filled part of the last block into an exactly sized one.
+    const std::size_t size = std::max<std::size_t>(used_, 1);
+    auto exact = std::make_unique<std::uint8_t[]>(size);
+    std::memcpy(exact.get(), block_, used_);
+    for (std::size_t k = block_first_entry_; k < dict_.entries_.size(); ++k)
+        dict_.entries_[k] = exact.get() + (dict_.entries_[k] - block_);
+    dict_.blocks_.back() = std::move(exact);
+    dict_.block_sizes_.back() = size;
+    block_ = nullptr;
+    capacity_ = used_ = entry_start_ = 0;
+    dict_.entries_.shrink_to_fit();
+}
+
+}  // namespace lexovia::dict

@@ -1,0 +1,194 @@
+// The decoded stress dictionary, held compactly in memory.
+//
+// Five text tables (part-of-speech tags, feature names, feature values,
+// lemmas, definitions) and the entries, sorted by the UTF-8 bytes of their
+// keys. Each entry is one contiguous byte run in a block arena: its key, then
+// its analysis records in a compact form (LEB128 counts, raw index bytes,
+// 4-byte lemma and definition indexes). Lookups read records through
+// RecordView, whose byte lists are slices of that run. Indexes are stored as
+// the image gave them and are not checked here; whoever resolves them must
+// bound-check against the tables.
+//
+// A Dictionary is immutable once built and may be read from any number of
+// threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "string_table.hpp"
+
+namespace lexovia::dict {
+
+using Bytes = std::span<const std::uint8_t>;
+
+struct FeaturePair {
+    std::uint8_t key;
+    Bytes values;
+};
+
+// The feature pairs of one record, decoded on iteration.
+class FeatureList {
+public:
+    class iterator {
+    public:
+        using value_type = FeaturePair;
+        using difference_type = std::ptrdiff_t;
+        iterator() = default;
+        iterator(const std::uint8_t* p, std::uint64_t left);
+        FeaturePair operator*() const { return current_; }
+        iterator& operator++();
+        iterator operator++(int) {
+            iterator old = *this;
+            ++*this;
+            return old;
+        }
+        bool operator==(const iterator& o) const { return left_ == o.left_; }
+
+    private:
+        void load();
+        const std::uint8_t* p_ = nullptr;
+        std::uint64_t left_ = 0;
+        FeaturePair current_{};
+    };
+
+    FeatureList() = default;
+    FeatureList(const std::uint8_t* first, std::uint64_t count) : first_(first), count_(count) {}
+    std::uint64_t size() const { return count_; }
+    iterator begin() const { return iterator(first_, count_); }
+    iterator end() const { return iterator(nullptr, 0); }
+
+private:
+    const std::uint8_t* first_ = nullptr;
+    std::uint64_t count_ = 0;
+};
+
+struct RecordView {
+    Bytes stress_positions;
+    Bytes pos;
+    FeatureList features;
+    std::optional<std::uint32_t> lemma;
+    std::optional<std::uint32_t> definition;
+};
+
+// The records of one entry, decoded on iteration.
+class RecordList {
+public:
+    class iterator {
+    public:
+        using value_type = RecordView;
+        using difference_type = std::ptrdiff_t;
+        iterator() = default;
+        iterator(const std::uint8_t* p, std::uint64_t left);
+        const RecordView& operator*() const { return current_; }
+        const RecordView* operator->() const { return &current_; }
+        iterator& operator++();
+        iterator operator++(int) {
+            iterator old = *this;
+            ++*this;
+            return old;
+        }
+        bool operator==(const iterator& o) const { return left_ == o.left_; }
+
+    private:
+        void load();
+        const std::uint8_t* p_ = nullptr;
+        const std::uint8_t* next_ = nullptr;
+        std::uint64_t left_ = 0;
+        RecordView current_{};
+    };
+
+    RecordList() = default;
+    RecordList(const std::uint8_t* first, std::uint64_t count) : first_(first), count_(count) {}
+    std::uint64_t size() const { return count_; }
+    iterator begin() const { return iterator(first_, count_); }
+    iterator end() const { return iterator(nullptr, 0); }
+
+private:
+    const std::uint8_t* first_ = nullptr;
+    std::uint64_t count_ = 0;
+};
+
+class Dictionary {
+public:
+    StringTable pos_tags;
+    StringTable feature_keys;
+    StringTable feature_values;
+    StringTable lemmas;
+    StringTable definitions;
+
+    std::size_t entry_count() const { return entries_.size(); }
+    std::string_view key(std::size_t i) const;
+    RecordList records(std::size_t i) const;
+
+    // Index of the entry whose key equals key byte for byte (binary search;
+    // relies on the entries being sorted), or nullopt. Allocates nothing.
+    std::optional<std::size_t> find(std::string_view key) const;
+
+    // Bytes of heap memory held (capacities, not sizes).
+    std::size_t memory_bytes() const;
+
+private:
+    friend class EntryWriter;
+    std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
+    std::vector<std::size_t> block_sizes_;
+    std::vector<const std::uint8_t*> entries_;
+};
+
+// Appends entries to a Dictionary in the compact form. An entry is opened,
+// filled field by field, and closed; while open it may move to a fresh
+// arena block (its bytes so far are copied), so it always ends up contiguous.
+class EntryWriter {
+public:
+    explicit EntryWriter(Dictionary& dict, std::size_t block_size = 4u << 20);
+    ~EntryWriter();
+    EntryWriter(const EntryWriter&) = delete;
+    EntryWriter& operator=(const EntryWriter&) = delete;
+
+    void reserve_entries(std::size_t n) { dict_.entries_.reserve(n); }
+    void begin_entry();
+    void put_varint(std::uint64_t v);
+    void put_byte(std::uint8_t b);
+    void put_bytes(const std::uint8_t* p, std::size_t n);
+    void put_u32(std::uint32_t v);
+    // Room for n more bytes, returned for direct filling; commit with advance().
+    std::uint8_t* room(std::size_t n);
+    void advance(std::size_t n) { used_ += n; }
+    // Bytes written so far for the open entry, starting at offset.
+    std::span<std::uint8_t> entry_bytes(std::size_t offset);
+    std::size_t entry_size() const { return used_ - entry_start_; }
+    void end_entry();
+    // Releases the unused tail of the last block.
+    void finish();
+
+private:
+    void new_block(std::size_t min_size);
+    Dictionary& dict_;
+    std::size_t block_size_;
+    std::uint8_t* block_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t used_ = 0;
+    std::size_t entry_start_ = 0;
+    std::size_t block_first_entry_ = 0;  // index of the first entry in block_
+};
+
+// Flag bits of a record's presence byte.
+inline constexpr std::uint8_t HAS_LEMMA = 1;
+inline constexpr std::uint8_t HAS_DEFINITION = 2;
+
+// LEB128 decoding of a value written by put_varint; advances p.
+inline std::uint64_t read_varint(const std::uint8_t*& p) {
+    std::uint64_t v = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const std::uint8_t b = *p++;
+        v |= std::uint64_t(b & 0x7F) << shift;
+        if (!(b & 0x80)) return v;
+    }
+}
+
+}  // namespace lexovia::dict

@@ -1,0 +1,29 @@
+// Loading the dictionary from its compressed image.
+//
+// Inflates a bzip2 stream and decodes the image inside it, streaming: the
+// decoder consumes each inflated chunk as it is produced, so the whole
+// inflated image never sits in memory. On failure the cause is reported the
+// way a debug rendering shows a text: quoted, with quotes and backslashes
+// escaped, e.g. "failed to deserialize binary DB: io error: unexpected end of file"
+// (quotes included).
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "dictionary.hpp"
+
+namespace lexovia::dict {
+
+struct LoadError {
+    std::string cause;  // debug rendering of the cause, quotes included
+};
+
+// Throws LoadError.
+Dictionary load_compressed_image(std::span<const std::uint8_t> compressed);
+
+// text in double quotes with \, " and control characters escaped.
+std::string debug_quote(std::string_view text);
+
+}  // namespace lexovia::dict

@@ -1,0 +1,187 @@
+#include "lookup.hpp"
+
+#include <algorithm>
+
+#include "../transcription.hpp"
+#include "../unicode_lower.hpp"
+#include "../utf8.hpp"
+
+namespace lexovia::dict {
+namespace {
+
+constexpr std::string_view STRESS_MARK = "\u0301";
+constexpr std::string_view PRIMARY_STRESS = "\u02C8";  // ˈ
+constexpr std::string_view SINGLE_SYLLABLE = "single-syllable";
+
+constexpr bool is_counted_vowel(char32_t c) {
+    switch (c) {
+        case U'а': case U'е': case U'и': case U'о': case U'у':
+        case U'ю': case U'я': case U'є': case U'і': case U'ї':
+            return true;
+        default:
+            return false;
+    }
+}
+
+constexpr bool is_marking_vowel(char32_t c) {
+    switch (c) {
+        case U'А': case U'Е': case U'Є': case U'И': case U'І':
+        case U'Ї': case U'О': case U'У': case U'Ю': case U'Я':
+            return true;
+        default:
+            return is_counted_vowel(c);
+    }
+}
+
+bool has_exactly_one_vowel(std::string_view form) {
+    int vowels = 0;
+    for (std::size_t pos = 0; pos < form.size();)
+        if (is_counted_vowel(utf8::decode_next(form, pos)) && ++vowels > 1) return false;
+    return vowels == 1;
+}
+
+// The text at index i of table, or nullopt when i is out of range.
+std::optional<std::string> text_at(const StringTable& table, std::uint64_t i) {
+    if (i >= table.size()) return std::nullopt;
+    return std::string(table[static_cast<std::size_t>(i)]);
+}
+
+// One reading of form at stress position p, phonetics filled in.
+Reading make_reading(const std::string& form, std::uint8_t p) {
+    Transcription t = transcribe(form, p);
+    Reading r;
+    r.form = form;
+    r.stressed_form = add_stress_mark(form, p);
+    r.word_syllables.reserve(t.syllables.size());
+    r.ipa_syllables.reserve(t.syllables.size());
+    std::optional<std::size_t> first_stressed;
+    for (std::size_t i = 0; i < t.syllables.size(); ++i) {
+        Syllable& s = t.syllables[i];
+        r.word_syllables.push_back(std::move(s.word));
+        if (s.stressed) {
+            if (!first_stressed) first_stressed = i;
+            r.ipa_syllables.push_back(std::string(PRIMARY_STRESS) + s.ipa);
+        } else {
+            r.ipa_syllables.push_back(std::move(s.ipa));
+        }
+    }
+    r.ipa = std::move(t.ipa);
+    r.tokens = std::move(t.tokens);
+    r.syllable_count = t.syllables.size();
+    r.syllable_index = first_stressed.value_or(0);
+    r.stress_from_end = r.syllable_count > 0 ? r.syllable_count - r.syllable_index : 0;
+    return r;
+}
+
+// Records of one entry grouped by stress position: (position, record
+// numbers), ascending by position, record numbers in stored order.
+std::vector<std::pair<std::uint8_t, std::vector<std::size_t>>> group_by_stress(
+    const std::vector<Bytes>& positions) {
+    std::vector<std::pair<std::uint8_t, std::vector<std::size_t>>> groups;
+    for (std::size_t r = 0; r < positions.size(); ++r) {
+        for (const std::uint8_t p : positions[r]) {
+            auto it = std::lower_bound(groups.begin(), groups.end(), p,
+                                       [](const auto& g, std::uint8_t v) { return g.first < v; });
+            if (it == groups.end() || it->first != p) it = groups.insert(it, {p, {}});
+            it->second.push_back(r);
+        }
+    }
+    if (groups.empty()) {
+        std::vector<std::size_t> all(positions.size());
+        for (std::size_t r = 0; r < all.size(); ++r) all[r] = r;
+        groups.push_back({0, std::move(all)});
+    }
+    return groups;
+}
+
+}  // namespace
+
+std::string normalize_word(std::string_view word) {
+    std::string out;
+    out.reserve(word.size() + 2);
+    char32_t lower[3];
+    for (std::size_t pos = 0; pos < word.size();) {
+        const std::size_t n = lowercase_code_point(utf8::decode_next(word, pos), lower);
+        for (std::size_t i = 0; i < n; ++i) utf8::append(out, is_apostrophe(lower[i]) ? U'\u02BC' : lower[i]);
+    }
+    return out;
+}
+
+std::string add_stress_mark(std::string_view text, std::uint8_t vowel_index) {
+    std::string out;
+    out.reserve(text.size() + STRESS_MARK.size());
+    std::uint8_t counter = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t start = pos;
+        const char32_t c = utf8::decode_next(text, pos);
+        out.append(text.substr(start, pos - start));
+        if (is_marking_vowel(c)) {
+            if (counter == vowel_index) out.append(STRESS_MARK);
+            ++counter;
+        }
+    }
+    return out;
+}
+
+MorphAnalysis resolve(const Dictionary& d, const RecordView& record) {
+    MorphAnalysis m;
+    m.pos.reserve(record.pos.size());
+    for (const std::uint8_t i : record.pos)
+        if (i < d.pos_tags.size()) m.pos.emplace_back(d.pos_tags[i]);
+    for (const FeaturePair pair : record.features) {
+        if (pair.key >= d.feature_keys.size()) continue;
+        std::vector<std::string> values;
+        values.reserve(pair.values.size());
+        for (const std::uint8_t v : pair.values)
+            if (v < d.feature_values.size()) values.emplace_back(d.feature_values[v]);
+        const std::string_view name = d.feature_keys[pair.key];
+        auto same = std::find_if(m.feats.begin(), m.feats.end(), [&](const auto& f) { return f.first == name; });
+        if (same != m.feats.end()) same->second = std::move(values);
+        else m.feats.emplace_back(std::string(name), std::move(values));
+    }
+    if (record.lemma) m.lemma = text_at(d.lemmas, *record.lemma);
+    if (record.definition) m.definition = text_at(d.definitions, *record.definition);
+    return m;
+}
+
+LookupResult lookup(const Dictionary& d, std::string_view word) {
+    LookupResult result;
+    result.form = normalize_word(word);
+    const std::string& form = result.form;
+
+    if (!form.empty() && has_exactly_one_vowel(form)) {
+        Reading r = make_reading(form, 0);
+        r.syllable_index = 0;
+        r.stress_from_end = std::max<std::uint64_t>(1, r.syllable_count);
+        r.confidence = std::string(SINGLE_SYLLABLE);
+        result.readings.push_back(std::move(r));
+        return result;
+    }
+
+    const auto entry = d.find(form);
+    if (!entry) return result;
+
+    std::vector<MorphAnalysis> analyses;
+    std::vector<Bytes> positions;
+    for (const RecordView& record : d.records(*entry)) {
+        analyses.push_back(resolve(d, record));
+        positions.push_back(record.stress_positions);
+    }
+    const auto groups = group_by_stress(positions);
+    result.readings.reserve(groups.size());
+    for (const auto& [p, records] : groups) {
+        Reading r = make_reading(form, p);
+        r.morph.reserve(records.size());
+        for (const std::size_t i : records) r.morph.push_back(analyses[i]);
+        result.readings.push_back(std::move(r));
+    }
+    return result;
+}
+
+std::string mark(const Dictionary& d, std::string_view word) {
+    LookupResult result = lookup(d, word);
+    if (result.readings.empty()) return std::string(word);
+    return std::move(result.readings.front().stressed_form);
+}
+
+}  // namespace lexovia::dict

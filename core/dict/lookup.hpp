@@ -1,0 +1,76 @@
+// Word lookup: a typed word to every stress variant the dictionary records.
+//
+// lookup() normalises the word (full lowercase per character, the five
+// apostrophe characters written as U+02BC), then:
+// - a form with exactly one vowel letter gets one reading at stress 0
+//   without consulting the dictionary (confidence "single-syllable");
+// - otherwise the form is searched byte-wise among the entries; its analysis
+//   records are grouped by stress position (a record with several positions
+//   goes to each; when no record has any, all of them go to position 0) and
+//   each position, ascending, becomes one Reading with its own transcription.
+// Indexes into the dictionary's tables are resolved here; one past the end of
+// its table is dropped, never an error. Lookup never chooses between
+// readings and never fails on content; the result shares nothing with the
+// dictionary.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "../phonetics.hpp"
+#include "dictionary.hpp"
+
+namespace lexovia::dict {
+
+struct MorphAnalysis {
+    std::vector<std::string> pos;
+    // Feature name to its values; a name occurs once (a later pair with the
+    // same name replaces the earlier values in place).
+    std::vector<std::pair<std::string, std::vector<std::string>>> feats;
+    std::optional<std::string> lemma;
+    std::optional<std::string> definition;
+    friend bool operator==(const MorphAnalysis&, const MorphAnalysis&) = default;
+};
+
+struct Reading {
+    std::string form;
+    std::string stressed_form;
+    std::vector<std::string> word_syllables;
+    std::string ipa;
+    std::vector<std::string> ipa_syllables;  // the stressed one prefixed with "ˈ"
+    std::vector<Token> tokens;
+    std::vector<MorphAnalysis> morph;
+    std::optional<std::string> confidence;
+    std::uint64_t syllable_index = 0;
+    std::uint64_t stress_from_end = 0;
+    std::uint64_t syllable_count = 0;
+};
+
+struct LookupResult {
+    std::string form;
+    std::vector<Reading> readings;  // ascending stress position
+};
+
+// Lowercase (full mapping per character) with apostrophes as U+02BC; nothing
+// removed or trimmed.
+std::string normalize_word(std::string_view word);
+
+// text with U+0301 after its vowel letter number vowel_index (0-based; the
+// counter is 8-bit and wraps), counting а е є и і ї о у ю я and their
+// capitals; unchanged when there is no such vowel.
+std::string add_stress_mark(std::string_view text, std::uint8_t vowel_index);
+
+// word is UTF-8 text exactly as the caller gave it.
+LookupResult lookup(const Dictionary& dictionary, std::string_view word);
+
+// The stressed form of the first reading, or word itself when there is none.
+std::string mark(const Dictionary& dictionary, std::string_view word);
+
+// The analysis of one stored record, its indexes resolved against the tables.
+MorphAnalysis resolve(const Dictionary& dictionary, const RecordView& record);
+
+}  // namespace lexovia::dict

@@ -1,0 +1,230 @@
+#include "tokenizer.hpp"
+
+#include <optional>
+#include <string>
+
+#include "utf8.hpp"
+
+namespace lexovia {
+namespace {
+
+struct LetterIpa {
+    char32_t letter;
+    std::string_view ipa;
+};
+
+constexpr LetterIpa VOWEL_LETTERS[] = {
+    {U'а', "\u0251"}, {U'е', "\u025B"}, {U'и', "\u026A"},
+    {U'і', "i"},      {U'о', "\u0254"}, {U'у', "u"},
+};
+
+struct IotatedLetter {
+    char32_t letter;
+    std::string_view vowel;
+    std::string_view glide;
+    bool always_iotated;
+};
+
+constexpr IotatedLetter IOTATED_LETTERS[] = {
+    {U'я', "\u0251", "j", false},
+    {U'ю', "u", "j", false},
+    {U'є', "\u025B", "j", false},
+    {U'ї', "i", "j", true},
+};
+
+constexpr LetterIpa CONSONANT_LETTERS[] = {
+    {U'б', "b"},        {U'в', "\u028B"},       {U'г', "\u0266"}, {U'ґ', "\u0261"},
+    {U'д', "d"},        {U'ж', "\u0292"},       {U'з', "z"},      {U'й', "j"},
+    {U'к', "k"},        {U'л', "l"},            {U'м', "m"},      {U'н', "n"},
+    {U'п', "p"},        {U'р', "r"},            {U'с', "s"},      {U'т', "t"},
+    {U'ф', "f"},        {U'х', "x"},            {U'ц', "t\u0361s"}, {U'ч', "t\u0361\u0283"},
+    {U'ш', "\u0283"},
+};
+
+struct Digraph {
+    char32_t second;
+    std::string_view ipa;
+    std::string_view source;
+};
+
+constexpr Digraph AFFRICATE_DIGRAPHS[] = {
+    {U'ж', "d\u0361\u0292", "дж"},
+    {U'з', "d\u0361z", "дз"},
+};
+
+// Word beginnings after which д is not joined with the next ж or з, and the
+// position of that д.
+struct BlockingPrefix {
+    std::u32string_view prefix;
+    std::size_t d_position;
+};
+
+constexpr BlockingPrefix BLOCKING_PREFIXES[] = {
+    {U"від", 2}, {U"під", 2}, {U"над", 2}, {U"перед", 4},
+};
+
+constexpr char32_t SOFT_SIGN = U'ь';
+constexpr char32_t SHCHA = U'щ';
+constexpr char32_t DE = U'д';
+
+constexpr std::u32string_view IOTATION_VOWELS = U"аеєиіїоуюя";
+
+template <typename Row, std::size_t N>
+const Row* find_letter(const Row (&table)[N], char32_t c) {
+    for (const Row& row : table)
+        if (row.letter == c) return &row;
+    return nullptr;
+}
+
+std::string letter_text(char32_t c) {
+    std::string s;
+    utf8::append(s, c);
+    return s;
+}
+
+void soften(Token& t) {
+    t.ipa += PALATAL_MARK;
+    t.palatalized = true;
+    if (t.consonant_features) t.consonant_features->palatalized = true;
+}
+
+class Tokenizer {
+public:
+    explicit Tokenizer(std::u32string_view word) : word_(word) { out_.reserve(word.size() + 4); }
+
+    std::vector<Token> run() {
+        while (i_ < word_.size()) step();
+        if (out_.size() >= 2) return merge_geminates(out_);
+        return std::move(out_);
+    }
+
+private:
+    void step() {
+        const char32_t c = word_[i_];
+        if (c == DE && i_ + 1 < word_.size()) {
+            if (const Digraph* d = find_digraph(word_[i_ + 1]); d && !digraph_blocked()) {
+                out_.push_back(make_consonant(d->ipa, d->source));
+                i_ += 2;
+                return;
+            }
+        }
+        if (c == SHCHA) {
+            out_.push_back(make_consonant("\u0283", "щ"));
+            out_.push_back(make_consonant("t\u0361\u0283", ""));
+        } else if (c == SOFT_SIGN) {
+            soft_sign();
+        } else if (is_apostrophe(c)) {
+            out_.push_back(make_glottal(letter_text(c)));
+        } else if (const IotatedLetter* iot = find_letter(IOTATED_LETTERS, c)) {
+            iotated(*iot);
+        } else if (const LetterIpa* v = find_letter(VOWEL_LETTERS, c)) {
+            out_.push_back(make_vowel(v->ipa, letter_text(c), next_vowel_index()));
+        } else if (const LetterIpa* k = find_letter(CONSONANT_LETTERS, c)) {
+            out_.push_back(make_consonant(k->ipa, letter_text(c)));
+        }
+        ++i_;
+    }
+
+    static const Digraph* find_digraph(char32_t second) {
+        for (const Digraph& d : AFFRICATE_DIGRAPHS)
+            if (d.second == second) return &d;
+        return nullptr;
+    }
+
+    bool digraph_blocked() const {
+        for (const BlockingPrefix& b : BLOCKING_PREFIXES)
+            if (i_ == b.d_position && word_.starts_with(b.prefix)) return true;
+        return false;
+    }
+
+    std::int8_t next_vowel_index() { return static_cast<std::int8_t>(vowel_counter_++); }
+
+    // ь softens the nearest earlier consonant that is not soft yet, passing
+    // over any other token.
+    void soft_sign() {
+        for (auto it = out_.rbegin(); it != out_.rend(); ++it) {
+            if (it->type == TokenType::Consonant && !ends_with_palatal_mark(it->ipa)) {
+                soften(*it);
+                it->source += "ь";
+                return;
+            }
+        }
+    }
+
+    void iotated(const IotatedLetter& letter) {
+        const bool glide = i_ == 0 || letter.always_iotated || is_apostrophe(word_[i_ - 1]) ||
+                           word_[i_ - 1] == SOFT_SIGN ||
+                           IOTATION_VOWELS.find(word_[i_ - 1]) != std::u32string_view::npos;
+        if (glide) {
+            out_.push_back(make_consonant(letter.glide, letter_text(letter.letter)));
+            out_.push_back(make_vowel(letter.vowel, "", next_vowel_index()));
+            return;
+        }
+        // The vowel softens the last consonant, unless that one is soft already.
+        for (auto it = out_.rbegin(); it != out_.rend(); ++it) {
+            if (it->type != TokenType::Consonant) continue;
+            if (!ends_with_palatal_mark(it->ipa)) soften(*it);
+            break;
+        }
+        out_.push_back(make_vowel(letter.vowel, letter_text(letter.letter), next_vowel_index()));
+    }
+
+    std::u32string_view word_;
+    std::vector<Token> out_;
+    std::size_t i_ = 0;
+    std::uint8_t vowel_counter_ = 0;
+};
+
+std::string_view geminate_base(std::string_view ipa) {
+    if (ends_with_palatal_mark(ipa)) ipa.remove_suffix(PALATAL_MARK.size());
+    return ipa;
+}
+
+Token merged_geminate(const Token& a, const Token& b) {
+    const bool palatal = a.palatalized || b.palatalized;
+    Token m = a;
+    m.ipa = geminate_base(a.ipa);
+    if (palatal) m.ipa += PALATAL_MARK;
+    m.ipa += LENGTH_MARK;
+    m.source = a.source + b.source;
+    m.palatalized = palatal;
+    if (palatal && b.palatalized && b.consonant_features) {
+        m.consonant_features = b.consonant_features;
+    } else if (palatal && !b.palatalized && m.consonant_features) {
+        m.consonant_features->palatalized = true;
+    }
+    return m;
+}
+
+}  // namespace
+
+std::vector<Token> tokenize(std::u32string_view word) { return Tokenizer(word).run(); }
+
+std::vector<Token> tokenize(std::string_view word) {
+    std::u32string chars;
+    chars.reserve(word.size());
+    for (std::size_t pos = 0; pos < word.size();) chars.push_back(utf8::decode_next(word, pos));
+    return tokenize(std::u32string_view(chars));
+}
+
+std::vector<Token> merge_geminates(const std::vector<Token>& tokens) {
+    std::vector<Token> out;
+    out.reserve(tokens.capacity());
+    for (std::size_t i = 0; i < tokens.size();) {
+        const Token& a = tokens[i];
+        if (a.type != TokenType::Vowel && a.type != TokenType::Glottal && i + 1 < tokens.size()) {
+            const Token& b = tokens[i + 1];
+            if ((b.type == TokenType::Consonant || b.type == TokenType::Glide) &&
+                geminate_base(a.ipa) == geminate_base(b.ipa)) {
+                out.push_back(merged_geminate(a, b));
+                i += 2;
+                continue;
+            }
+        }
+        out.push_back(a);
+        ++i;
+    }
+    return out;
+}
+
+}  // namespace lexovia

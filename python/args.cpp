@@ -1,0 +1,141 @@
+#include "args.hpp"
+
+namespace lexovia::py {
+namespace {
+
+// "'a'", "'a' and 'b'", "'a', 'b', and 'c'".
+std::string quoted_list(const std::vector<const char*>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += names.size() == 2 ? " and " : (i + 1 == names.size() ? ", and " : ", ");
+        out += '\'';
+        out += names[i];
+        out += '\'';
+    }
+    return out;
+}
+
+int find_parameter(const Signature& sig, PyObject* keyword) {
+    for (std::size_t i = 0; i < sig.parameters.size(); ++i)
+        if (PyUnicode_CompareWithASCIIString(keyword, sig.parameters[i]) == 0) return static_cast<int>(i);
+    return -1;
+}
+
+// Rewraps a pending TypeError (exactly that class) with the parameter name.
+void wrap_argument_error(const char* parameter) {
+    PyRef error(PyErr_GetRaisedException());
+    if (!error || !Py_IS_TYPE(error.get(), reinterpret_cast<PyTypeObject*>(PyExc_TypeError))) {
+        PyErr_SetRaisedException(error.release());
+        return;
+    }
+    PyRef message(PyObject_Str(error.get()));
+    if (!message) return;  // the str() failure is pending instead
+    PyRef wrapped(PyObject_CallFunction(PyExc_TypeError, "N",
+                                        PyUnicode_FromFormat("argument '%s': %U", parameter, message.get())));
+    if (!wrapped) return;
+    PyException_SetCause(wrapped.get(), PyException_GetCause(error.get()));
+    PyErr_SetRaisedException(wrapped.release());
+}
+
+bool type_mismatch(PyObject* obj, const char* target) {
+    PyRef name(PyType_GetQualName(Py_TYPE(obj)));
+    if (name) PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name.get(), target);
+    return false;
+}
+
+// The UTF-8 view of a str, or a pending error (TypeError for other types).
+bool utf8_view(PyObject* obj, std::string_view& out) {
+    if (!PyUnicode_Check(obj)) return type_mismatch(obj, "PyString");
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (data == nullptr) return false;
+    out = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+bool collect_texts(PyObject* obj, std::vector<std::string>& out) {
+    if (PyUnicode_Check(obj)) {
+        PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+        return false;
+    }
+    if (!PySequence_Check(obj)) return type_mismatch(obj, "Sequence");
+    const Py_ssize_t hint = PySequence_Size(obj);
+    if (hint < 0) PyErr_Clear();
+    else out.reserve(static_cast<std::size_t>(hint));
+    PyRef iter(PyObject_GetIter(obj));
+    if (!iter) return false;
+    while (PyRef item{PyIter_Next(iter.get())}) {
+        std::string_view text;
+        if (!utf8_view(item.get(), text)) return false;
+        out.emplace_back(text);
+    }
+    return !PyErr_Occurred();
+}
+
+}  // namespace
+
+bool parse_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames, std::span<PyObject*> out) {
+    const auto nparams = static_cast<Py_ssize_t>(sig.parameters.size());
+    if (nargs > nparams) {
+        PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd %s given", sig.function,
+                     nparams, nargs, nargs == 1 ? "was" : "were");
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < nparams; ++i) out[i] = i < nargs ? args[i] : nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+        const int index = find_parameter(sig, keyword);
+        if (index < 0) {
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.function, keyword);
+            return false;
+        }
+        if (out[index] != nullptr) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", sig.function, keyword);
+            return false;
+        }
+        out[index] = args[nargs + k];
+    }
+    std::vector<const char*> missing;
+    for (Py_ssize_t i = 0; i < nparams; ++i)
+        if (out[i] == nullptr) missing.push_back(sig.parameters[i]);
+    if (!missing.empty()) {
+        PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional %s: %s", sig.function, missing.size(),
+                     missing.size() == 1 ? "argument" : "arguments", quoted_list(missing).c_str());
+        return false;
+    }
+    return true;
+}
+
+bool convert_str(PyObject* obj, const char* parameter, std::string_view& out) {
+    if (utf8_view(obj, out)) return true;
+    wrap_argument_error(parameter);
+    return false;
+}
+
+bool convert_u8(PyObject* obj, const char* parameter, std::uint8_t& out) {
+    const long value = PyLong_AsLong(obj);
+    if (value == -1 && PyErr_Occurred()) {
+        wrap_argument_error(parameter);
+        return false;
+    }
+    if (value < 0 || value > 255) {
+        PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+        return false;
+    }
+    out = static_cast<std::uint8_t>(value);
+    return true;
+}
+
+bool convert_str_sequence(PyObject* obj, const char* parameter, std::vector<std::string>& out) {
+    std::vector<std::string> texts;
+    if (!collect_texts(obj, texts)) {
+        wrap_argument_error(parameter);
+        return false;
+    }
+    out = std::move(texts);
+    return true;
+}
+
+}  // namespace lexovia::py
