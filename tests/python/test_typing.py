@@ -1,0 +1,35 @@
+"""The installed type information matches the module and checks real code."""
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def mypy(*args, cwd=HERE):
+    return subprocess.run([sys.executable, "-m", *args], capture_output=True, text=True, cwd=cwd,
+                          timeout=600)
+
+
+def test_stub_matches_the_runtime_module():
+    proc = mypy("mypy.stubtest", "lexovia", cwd="/")
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+def test_typed_example_passes_strict_checking():
+    proc = mypy("mypy", "--strict", "--no-incremental", "typed_example.py")
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+def test_misuse_is_caught(tmp_path):
+    bad = tmp_path / "bad.py"
+    bad.write_text(
+        "import lexovia\n"
+        "lexovia.transcribe(1, 0)\n"
+        "x: int = lexovia.mark('a')\n"
+        "lexovia.lookup('a')['readings'][0]['no_such_key']\n"
+        "lexovia.mark_many('abc').append(1)\n"
+    )
+    proc = mypy("mypy", "--strict", "--no-incremental", str(bad), cwd=str(tmp_path))
+    assert proc.returncode == 1
+    assert proc.stdout.count("error:") == 4, proc.stdout
