@@ -3,17 +3,33 @@
 namespace lexovia {
 namespace {
 
-void remove_all(std::string& s, std::string_view mark) {
-    for (auto pos = s.find(mark); pos != std::string::npos; pos = s.find(mark, pos))
-        s.erase(pos, mark.size());
+// Calls out(byte) for every byte of ipa outside its palatalization and
+// length marks; stops early when out returns false.
+template <typename Out>
+void plain_bytes(std::string_view ipa, Out&& out) {
+    for (std::size_t i = 0; i < ipa.size();) {
+        const std::string_view rest = ipa.substr(i);
+        if (rest.starts_with(PALATAL_MARK)) i += PALATAL_MARK.size();
+        else if (rest.starts_with(LENGTH_MARK)) i += LENGTH_MARK.size();
+        else if (!out(ipa[i++])) return;
+    }
+}
+
+// The plain key packed for set lookups, without building a string.
+std::uint64_t packed_plain_key(std::string_view ipa) {
+    char buf[8];
+    std::size_t n = 0;
+    bool fits = true;
+    plain_bytes(ipa, [&](char c) { return (fits = n < sizeof buf) && (buf[n++] = c, true); });
+    return fits ? pack_ipa(std::string_view(buf, n)) : 0;
 }
 
 bool is_trigger(const Token& t) {
-    return t.palatalized && t.type == TokenType::Consonant && ALVEOLARS.contains(plain_key(t.ipa));
+    return t.palatalized && t.type == TokenType::Consonant && ALVEOLARS.contains_key(packed_plain_key(t.ipa));
 }
 
-void soften_plain(Token& t, std::string_view key) {
-    const auto soft = SOFTENING_PAIRS.find(key);
+void soften_plain(Token& t, std::uint64_t key) {
+    const auto soft = SOFTENING_PAIRS.find_key(key);
     if (!soft) return;
     const bool long_consonant = t.ipa.ends_with(LENGTH_MARK);
     t.ipa = *soft;
@@ -25,9 +41,8 @@ void soften_plain(Token& t, std::string_view key) {
 }  // namespace
 
 std::string plain_key(std::string_view ipa) {
-    std::string key(ipa);
-    remove_all(key, PALATAL_MARK);
-    remove_all(key, LENGTH_MARK);
+    std::string key;
+    plain_bytes(ipa, [&](char c) { return key.push_back(c), true; });
     return key;
 }
 
@@ -38,8 +53,8 @@ void apply_palatalization(std::vector<Token>& tokens) {
             Token& t = tokens[k];
             if (t.type != TokenType::Consonant) break;
             if (t.palatalized) continue;
-            const std::string key = plain_key(t.ipa);
-            if (!ALVEOLARS.contains(key) || !DENTALS.contains(key)) break;
+            const std::uint64_t key = packed_plain_key(t.ipa);
+            if (!ALVEOLARS.contains_key(key) || !DENTALS.contains_key(key)) break;
             soften_plain(t, key);
         }
     }

@@ -12,17 +12,28 @@ std::string_view token_type_name(TokenType type) {
     return "Consonant";
 }
 
+namespace {
+
+constexpr auto CONSONANT_KEYS = [] {
+    std::array<std::uint64_t, CONSONANTS.size()> keys{};
+    for (std::size_t i = 0; i < CONSONANTS.size(); ++i) keys[i] = pack_ipa(CONSONANTS[i].ipa);
+    return keys;
+}();
+
+}  // namespace
+
 const ConsonantRow* find_consonant(std::string_view ipa) {
     const std::uint64_t k = pack_ipa(ipa);
     if (k == 0) return nullptr;
-    for (const ConsonantRow& row : CONSONANTS)
-        if (pack_ipa(row.ipa) == k) return &row;
+    for (std::size_t i = 0; i < CONSONANTS.size(); ++i)
+        if (CONSONANT_KEYS[i] == k) return &CONSONANTS[i];
     return nullptr;
 }
 
 const VowelRow* find_vowel(std::string_view ipa) {
+    // Every vowel IPA is one or two bytes; compare those first.
     for (const VowelRow& row : VOWELS)
-        if (row.ipa == ipa) return &row;
+        if (row.ipa.size() == ipa.size() && row.ipa == ipa) return &row;
     return nullptr;
 }
 
@@ -32,20 +43,27 @@ ConsonantFeatures features_of(const ConsonantRow& row) {
 }
 
 Token make_consonant(std::string_view ipa, std::string_view source) {
+    return make_consonant(ipa, source, find_consonant(ipa));
+}
+
+Token make_consonant(std::string_view ipa, std::string_view source, const ConsonantRow* row) {
     Token t;
     t.ipa = ipa;
     t.source = source;
-    if (const ConsonantRow* row = find_consonant(ipa)) t.consonant_features = features_of(*row);
+    if (row) t.consonant_features = features_of(*row);
     t.type = ipa == "j" ? TokenType::Glide : TokenType::Consonant;
     return t;
 }
 
 Token make_vowel(std::string_view ipa, std::string_view source, std::int8_t vowel_index) {
+    return make_vowel(ipa, source, vowel_index, find_vowel(ipa));
+}
+
+Token make_vowel(std::string_view ipa, std::string_view source, std::int8_t vowel_index, const VowelRow* row) {
     Token t;
     t.ipa = ipa;
     t.source = source;
-    if (const VowelRow* row = find_vowel(ipa))
-        t.vowel_features = VowelFeatures{row->height, row->backness, row->rounded, row->tense};
+    if (row) t.vowel_features = VowelFeatures{row->height, row->backness, row->rounded, row->tense};
     t.type = TokenType::Vowel;
     t.vowel_index = vowel_index;
     return t;
@@ -59,11 +77,5 @@ Token make_glottal(std::string_view source) {
     return t;
 }
 
-bool ends_with_palatal_mark(std::string_view ipa) { return ipa.ends_with(PALATAL_MARK); }
-
-std::string_view strip_one_length_mark(std::string_view ipa) {
-    if (ipa.ends_with(LENGTH_MARK)) ipa.remove_suffix(LENGTH_MARK.size());
-    return ipa;
-}
 
 }  // namespace lexovia

@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "inline_text.hpp"
+
 namespace lexovia {
 
 enum class TokenType : std::uint8_t { Consonant, Vowel, Glide, Glottal };
@@ -49,10 +51,13 @@ struct VowelFeatures {
     friend bool operator==(const VowelFeatures&, const VowelFeatures&) = default;
 };
 
-// One phonetic segment of a word.
+// The IPA or the source letters of one token.
+using TokenText = InlineText<15>;
+
+// One phonetic segment of a word. Trivially copyable.
 struct Token {
-    std::string ipa;
-    std::string source;  // the letters the segment stands for; may be empty
+    TokenText ipa;
+    TokenText source;  // the letters the segment stands for; may be empty
     std::optional<VowelFeatures> vowel_features;
     bool stressed = false;
     bool palatalized = false;
@@ -61,6 +66,9 @@ struct Token {
     std::int8_t vowel_index = -1;  // ordinal among the word's vowels; -1 elsewhere
     friend bool operator==(const Token&, const Token&) = default;
 };
+
+struct ConsonantRow;
+struct VowelRow;
 
 // Token constructors. The consonant constructor makes a Glide when ipa is
 // exactly "j"; none of them sets the token's own palatalized flag.
@@ -72,9 +80,12 @@ Token make_glottal(std::string_view source);
 inline constexpr std::string_view PALATAL_MARK = "\u02B2";  // ʲ
 inline constexpr std::string_view LENGTH_MARK = "\u02D0";   // ː
 
-bool ends_with_palatal_mark(std::string_view ipa);
+inline bool ends_with_palatal_mark(std::string_view ipa) { return ipa.ends_with(PALATAL_MARK); }
 // ipa without one trailing length mark, if it has one.
-std::string_view strip_one_length_mark(std::string_view ipa);
+inline std::string_view strip_one_length_mark(std::string_view ipa) {
+    if (ipa.ends_with(LENGTH_MARK)) ipa.remove_suffix(LENGTH_MARK.size());
+    return ipa;
+}
 
 // ---------------------------------------------------------------------------
 // Packed keys, sets and maps.
@@ -92,8 +103,9 @@ public:
     constexpr explicit PhoneSet(const std::array<std::string_view, N>& members) : members_(members) {
         for (std::size_t i = 0; i < N; ++i) keys_[i] = pack_ipa(members[i]);
     }
-    constexpr bool contains(std::string_view s) const {
-        const std::uint64_t k = pack_ipa(s);
+    constexpr bool contains(std::string_view s) const { return contains_key(pack_ipa(s)); }
+    // Membership of an already packed key (0 is never a member).
+    constexpr bool contains_key(std::uint64_t k) const {
         if (k == 0) return false;
         for (std::uint64_t m : keys_)
             if (m == k) return true;
@@ -119,8 +131,8 @@ public:
         for (std::size_t i = 0; i < N; ++i) keys_[i] = pack_ipa(pairs[i].key);
     }
     // The value for key s, or nullopt.
-    constexpr std::optional<std::string_view> find(std::string_view s) const {
-        const std::uint64_t k = pack_ipa(s);
+    constexpr std::optional<std::string_view> find(std::string_view s) const { return find_key(pack_ipa(s)); }
+    constexpr std::optional<std::string_view> find_key(std::uint64_t k) const {
         if (k == 0) return std::nullopt;
         for (std::size_t i = 0; i < N; ++i)
             if (keys_[i] == k) return pairs_[i].value;
@@ -212,6 +224,23 @@ inline constexpr std::array<VowelRow, 6> VOWELS{{
 const ConsonantRow* find_consonant(std::string_view ipa);
 // The VOWELS row whose IPA is exactly ipa, or nullptr.
 const VowelRow* find_vowel(std::string_view ipa);
+
+// The same lookups for constant expressions (tables resolved at compile time).
+constexpr const ConsonantRow* consonant_row(std::string_view ipa) {
+    for (const ConsonantRow& row : CONSONANTS)
+        if (row.ipa == ipa) return &row;
+    return nullptr;
+}
+constexpr const VowelRow* vowel_row(std::string_view ipa) {
+    for (const VowelRow& row : VOWELS)
+        if (row.ipa == ipa) return &row;
+    return nullptr;
+}
+
+// The consonant and vowel constructors for an ipa whose table row (or its
+// absence, nullptr) is already known: the same tokens, without the search.
+Token make_consonant(std::string_view ipa, std::string_view source, const ConsonantRow* row);
+Token make_vowel(std::string_view ipa, std::string_view source, std::int8_t vowel_index, const VowelRow* row);
 // The features a consonant constructor attaches for row.
 ConsonantFeatures features_of(const ConsonantRow& row);
 

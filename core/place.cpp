@@ -6,14 +6,27 @@
 namespace lexovia {
 namespace {
 
+// A rule table with its (first, next) keys packed at compile time.
 template <std::size_t N>
-std::optional<std::string_view> match(const std::array<PairRule, N>& rules, const Token& a,
-                                      const Token& b) {
-    const std::uint64_t ka = pack_ipa(strip_one_length_mark(a.ipa));
-    const std::uint64_t kb = pack_ipa(strip_one_length_mark(b.ipa));
-    if (ka == 0 || kb == 0) return std::nullopt;
-    for (const PairRule& r : rules)
-        if (pack_ipa(r.first) == ka && pack_ipa(r.next) == kb) return r.result;
+struct PackedRules {
+    constexpr explicit PackedRules(const std::array<PairRule, N>& rules) : rules(rules) {
+        for (std::size_t i = 0; i < N; ++i) keys[i] = {pack_ipa(rules[i].first), pack_ipa(rules[i].next)};
+    }
+    std::array<PairRule, N> rules;
+    std::array<std::pair<std::uint64_t, std::uint64_t>, N> keys{};
+};
+
+constexpr PackedRules SIBILANT_RULES{SIBILANT_ASSIMILATION_RULES};
+constexpr PackedRules MERGE_RULES{AFFRICATE_MERGE_RULES};
+
+// The comparison key of a token, packed.
+std::uint64_t key_of(const Token& t) { return pack_ipa(strip_one_length_mark(t.ipa)); }
+
+template <std::size_t N>
+std::optional<std::string_view> match(const PackedRules<N>& table, std::uint64_t ka, std::uint64_t kb) {
+    if (ka == 0) return std::nullopt;
+    for (std::size_t i = 0; i < N; ++i)
+        if (table.keys[i].first == ka && table.keys[i].second == kb) return table.rules[i].result;
     return std::nullopt;
 }
 
@@ -22,31 +35,44 @@ std::optional<std::string_view> match(const std::array<PairRule, N>& rules, cons
 void apply_place_assimilation(std::vector<Token>& tokens) {
     if (tokens.size() < 2) return;
     std::vector<std::pair<std::size_t, std::string_view>> changes;
+    std::uint64_t next = key_of(tokens[0]);
     for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
-        if (auto result = match(SIBILANT_ASSIMILATION_RULES, tokens[i], tokens[i + 1]))
-            changes.emplace_back(i, *result);
+        const std::uint64_t key = next;
+        next = key_of(tokens[i + 1]);
+        if (auto result = match(SIBILANT_RULES, key, next)) changes.emplace_back(i, *result);
     }
     for (const auto& [i, result] : changes) tokens[i].ipa = result;
 }
 
 std::vector<Token> merge_affricates(const std::vector<Token>& tokens) {
-    std::vector<Token> out;
-    out.reserve(tokens.capacity());
-    for (std::size_t i = 0; i < tokens.size();) {
-        if (i + 1 < tokens.size()) {
-            if (auto result = match(AFFRICATE_MERGE_RULES, tokens[i], tokens[i + 1])) {
+    std::vector<Token> out = tokens;
+    merge_affricates_in_place(out);
+    return out;
+}
+
+void merge_affricates_in_place(std::vector<Token>& tokens) {
+    const std::size_t n = tokens.size();
+    std::size_t w = 0;
+    std::uint64_t key = n > 0 ? key_of(tokens[0]) : 0;  // key of token i
+    for (std::size_t i = 0; i < n; ++w) {
+        const std::uint64_t next = i + 1 < n ? key_of(tokens[i + 1]) : 0;
+        if (i + 1 < n) {
+            if (auto result = match(MERGE_RULES, key, next)) {
+                // Token i's fields, the rule's ipa, both sources joined.
                 Token merged = tokens[i];
                 merged.ipa = *result;
                 merged.source += tokens[i + 1].source;
-                out.push_back(std::move(merged));
+                tokens[w] = merged;
                 i += 2;
+                key = i < n ? key_of(tokens[i]) : 0;
                 continue;
             }
         }
-        out.push_back(tokens[i]);
+        if (w != i) tokens[w] = tokens[i];
         ++i;
+        key = next;
     }
-    return out;
+    tokens.resize(w);
 }
 
 }  // namespace lexovia

@@ -47,5 +47,7 @@ void apply_place_assimilation(std::vector<Token>& tokens);
 
 // Returns the list with each matching stop + sibilant pair fused.
 std::vector<Token> merge_affricates(const std::vector<Token>& tokens);
+// The same, fusing within the list itself.
+void merge_affricates_in_place(std::vector<Token>& tokens);
 
 }  // namespace lexovia

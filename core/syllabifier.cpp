@@ -30,11 +30,22 @@ Syllable make_syllable(std::span<const Token> tokens, std::size_t begin, std::si
     Syllable s;
     s.token_begin = begin;
     s.token_count = count;
-    for (const Token& t : tokens.subspan(begin, count)) {
+    const auto part = tokens.subspan(begin, count);
+    std::size_t ipa_size = 0, word_size = 0;
+    for (const Token& t : part) ipa_size += t.ipa.size(), word_size += t.source.size();
+    s.ipa.reserve(ipa_size);
+    s.word.reserve(word_size);
+    for (const Token& t : part) {
         s.ipa += t.ipa;
         s.word += t.source;
     }
     return s;
+}
+
+// Position of the first vowel token at or after from, or tokens.size().
+std::size_t next_vowel(std::span<const Token> tokens, std::size_t from) {
+    while (from < tokens.size() && tokens[from].type != TokenType::Vowel) ++from;
+    return from;
 }
 
 }  // namespace
@@ -56,21 +67,19 @@ std::size_t coda_length(std::span<const Token> cluster) {
 }
 
 std::vector<Syllable> syllabify(std::span<const Token> tokens, std::uint8_t stress_index) {
-    std::vector<std::size_t> vowels;
-    for (std::size_t i = 0; i < tokens.size(); ++i)
-        if (tokens[i].type == TokenType::Vowel) vowels.push_back(i);
-
     std::vector<Syllable> out;
-    if (vowels.empty()) {
+    std::size_t p = next_vowel(tokens, 0);
+    if (p == tokens.size()) {
         out.push_back(make_syllable(tokens, 0, tokens.size()));
         return out;
     }
-    out.reserve(vowels.size());
+    std::size_t vowel_count = 0;
+    for (const Token& t : tokens) vowel_count += t.type == TokenType::Vowel;
+    out.reserve(vowel_count);
     std::size_t begin = 0;
-    for (std::size_t k = 0; k < vowels.size(); ++k) {
-        const std::size_t p = vowels[k];
-        const bool last = k + 1 == vowels.size();
-        const std::size_t q = last ? tokens.size() : vowels[k + 1];
+    for (; p < tokens.size();) {
+        const std::size_t q = next_vowel(tokens, p + 1);
+        const bool last = q == tokens.size();
         const std::span<const Token> cluster = tokens.subspan(p + 1, q - p - 1);
         const std::size_t coda = last ? cluster.size() : coda_length(cluster);
         const std::size_t end = p + 1 + coda;
@@ -80,6 +89,7 @@ std::vector<Syllable> syllabify(std::span<const Token> tokens, std::uint8_t stre
         s.is_open = coda == 0;
         out.push_back(std::move(s));
         begin = end;
+        p = q;
     }
     return out;
 }

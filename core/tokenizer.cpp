@@ -1,6 +1,7 @@
 #include "tokenizer.hpp"
 
-#include <optional>
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "utf8.hpp"
@@ -52,6 +53,35 @@ constexpr Digraph AFFRICATE_DIGRAPHS[] = {
     {U'з', "d\u0361z", "дз"},
 };
 
+// Table rows of the letters' sounds, resolved at compile time so that making
+// a token needs no search.
+template <std::size_t N>
+constexpr auto consonant_rows(const LetterIpa (&letters)[N]) {
+    std::array<const ConsonantRow*, N> rows{};
+    for (std::size_t i = 0; i < N; ++i) rows[i] = consonant_row(letters[i].ipa);
+    return rows;
+}
+
+template <std::size_t N>
+constexpr auto vowel_rows(const LetterIpa (&letters)[N]) {
+    std::array<const VowelRow*, N> rows{};
+    for (std::size_t i = 0; i < N; ++i) rows[i] = vowel_row(letters[i].ipa);
+    return rows;
+}
+
+constexpr auto CONSONANT_LETTER_ROWS = consonant_rows(CONSONANT_LETTERS);
+constexpr auto VOWEL_LETTER_ROWS = vowel_rows(VOWEL_LETTERS);
+constexpr auto IOTATED_VOWEL_ROWS = [] {
+    std::array<const VowelRow*, std::size(IOTATED_LETTERS)> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = vowel_row(IOTATED_LETTERS[i].vowel);
+    return rows;
+}();
+constexpr auto IOTATED_GLIDE_ROWS = [] {
+    std::array<const ConsonantRow*, std::size(IOTATED_LETTERS)> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = consonant_row(IOTATED_LETTERS[i].glide);
+    return rows;
+}();
+
 // Word beginnings after which д is not joined with the next ж or з, and the
 // position of that д.
 struct BlockingPrefix {
@@ -69,18 +99,46 @@ constexpr char32_t DE = U'д';
 
 constexpr std::u32string_view IOTATION_VOWELS = U"аеєиіїоуюя";
 
-template <typename Row, std::size_t N>
-const Row* find_letter(const Row (&table)[N], char32_t c) {
-    for (const Row& row : table)
-        if (row.letter == c) return &row;
-    return nullptr;
+// Which letter table a character belongs to, and its row there. Every
+// Ukrainian letter lies in U+0430..U+0491, so a direct table replaces three
+// searches per character.
+enum class LetterKind : std::uint8_t { Other, Vowel, Iotated, Consonant };
+
+struct LetterInfo {
+    LetterKind kind = LetterKind::Other;
+    std::uint8_t row = 0;
+};
+
+constexpr char32_t FIRST_LETTER = 0x0430;
+constexpr char32_t LAST_LETTER = 0x0491;
+
+constexpr auto LETTER_INFO = [] {
+    std::array<LetterInfo, LAST_LETTER - FIRST_LETTER + 1> info{};
+    const auto add = [&](char32_t c, LetterKind kind, std::size_t row) {
+        info[c - FIRST_LETTER] = {kind, static_cast<std::uint8_t>(row)};
+    };
+    for (std::size_t i = 0; i < std::size(VOWEL_LETTERS); ++i) add(VOWEL_LETTERS[i].letter, LetterKind::Vowel, i);
+    for (std::size_t i = 0; i < std::size(IOTATED_LETTERS); ++i)
+        add(IOTATED_LETTERS[i].letter, LetterKind::Iotated, i);
+    for (std::size_t i = 0; i < std::size(CONSONANT_LETTERS); ++i)
+        add(CONSONANT_LETTERS[i].letter, LetterKind::Consonant, i);
+    return info;
+}();
+
+constexpr LetterInfo letter_info(char32_t c) {
+    return (c >= FIRST_LETTER && c <= LAST_LETTER) ? LETTER_INFO[c - FIRST_LETTER] : LetterInfo{};
 }
 
-std::string letter_text(char32_t c) {
-    std::string s;
-    utf8::append(s, c);
-    return s;
-}
+// The UTF-8 text of one letter, without a heap string.
+class LetterText {
+public:
+    explicit LetterText(char32_t c) : size_(utf8::encode(c, buf_)) {}
+    operator std::string_view() const { return {buf_, size_}; }
+
+private:
+    char buf_[4];
+    std::size_t size_;
+};
 
 void soften(Token& t) {
     t.ipa += PALATAL_MARK;
@@ -94,7 +152,7 @@ public:
 
     std::vector<Token> run() {
         while (i_ < word_.size()) step();
-        if (out_.size() >= 2) return merge_geminates(out_);
+        if (out_.size() >= 2) merge_geminates_in_place(out_);
         return std::move(out_);
     }
 
@@ -114,13 +172,21 @@ private:
         } else if (c == SOFT_SIGN) {
             soft_sign();
         } else if (is_apostrophe(c)) {
-            out_.push_back(make_glottal(letter_text(c)));
-        } else if (const IotatedLetter* iot = find_letter(IOTATED_LETTERS, c)) {
-            iotated(*iot);
-        } else if (const LetterIpa* v = find_letter(VOWEL_LETTERS, c)) {
-            out_.push_back(make_vowel(v->ipa, letter_text(c), next_vowel_index()));
-        } else if (const LetterIpa* k = find_letter(CONSONANT_LETTERS, c)) {
-            out_.push_back(make_consonant(k->ipa, letter_text(c)));
+            out_.push_back(make_glottal(LetterText(c)));
+        } else {
+            const LetterInfo info = letter_info(c);
+            switch (info.kind) {
+                case LetterKind::Iotated: iotated(info.row); break;
+                case LetterKind::Vowel:
+                    out_.push_back(make_vowel(VOWEL_LETTERS[info.row].ipa, LetterText(c), next_vowel_index(),
+                                              VOWEL_LETTER_ROWS[info.row]));
+                    break;
+                case LetterKind::Consonant:
+                    out_.push_back(make_consonant(CONSONANT_LETTERS[info.row].ipa, LetterText(c),
+                                                  CONSONANT_LETTER_ROWS[info.row]));
+                    break;
+                case LetterKind::Other: break;
+            }
         }
         ++i_;
     }
@@ -151,13 +217,15 @@ private:
         }
     }
 
-    void iotated(const IotatedLetter& letter) {
+    void iotated(std::size_t row) {
+        const IotatedLetter& letter = IOTATED_LETTERS[row];
+        const VowelRow* vowel = IOTATED_VOWEL_ROWS[row];
         const bool glide = i_ == 0 || letter.always_iotated || is_apostrophe(word_[i_ - 1]) ||
                            word_[i_ - 1] == SOFT_SIGN ||
                            IOTATION_VOWELS.find(word_[i_ - 1]) != std::u32string_view::npos;
         if (glide) {
-            out_.push_back(make_consonant(letter.glide, letter_text(letter.letter)));
-            out_.push_back(make_vowel(letter.vowel, "", next_vowel_index()));
+            out_.push_back(make_consonant(letter.glide, LetterText(letter.letter), IOTATED_GLIDE_ROWS[row]));
+            out_.push_back(make_vowel(letter.vowel, "", next_vowel_index(), vowel));
             return;
         }
         // The vowel softens the last consonant, unless that one is soft already.
@@ -166,7 +234,7 @@ private:
             if (!ends_with_palatal_mark(it->ipa)) soften(*it);
             break;
         }
-        out_.push_back(make_vowel(letter.vowel, letter_text(letter.letter), next_vowel_index()));
+        out_.push_back(make_vowel(letter.vowel, LetterText(letter.letter), next_vowel_index(), vowel));
     }
 
     std::u32string_view word_;
@@ -186,7 +254,7 @@ Token merged_geminate(const Token& a, const Token& b) {
     m.ipa = geminate_base(a.ipa);
     if (palatal) m.ipa += PALATAL_MARK;
     m.ipa += LENGTH_MARK;
-    m.source = a.source + b.source;
+    m.source += b.source;
     m.palatalized = palatal;
     if (palatal && b.palatalized && b.consonant_features) {
         m.consonant_features = b.consonant_features;
@@ -208,23 +276,28 @@ std::vector<Token> tokenize(std::string_view word) {
 }
 
 std::vector<Token> merge_geminates(const std::vector<Token>& tokens) {
-    std::vector<Token> out;
-    out.reserve(tokens.capacity());
-    for (std::size_t i = 0; i < tokens.size();) {
+    std::vector<Token> out = tokens;
+    merge_geminates_in_place(out);
+    return out;
+}
+
+void merge_geminates_in_place(std::vector<Token>& tokens) {
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < tokens.size(); ++w) {
         const Token& a = tokens[i];
         if (a.type != TokenType::Vowel && a.type != TokenType::Glottal && i + 1 < tokens.size()) {
             const Token& b = tokens[i + 1];
             if ((b.type == TokenType::Consonant || b.type == TokenType::Glide) &&
                 geminate_base(a.ipa) == geminate_base(b.ipa)) {
-                out.push_back(merged_geminate(a, b));
+                tokens[w] = merged_geminate(a, b);
                 i += 2;
                 continue;
             }
         }
-        out.push_back(a);
+        if (w != i) tokens[w] = std::move(tokens[i]);
         ++i;
     }
-    return out;
+    tokens.resize(w);
 }
 
 }  // namespace lexovia

@@ -26,5 +26,7 @@ std::vector<Token> tokenize(std::string_view word);
 // trailing palatalization mark aside, into one long consonant. Pairwise and
 // left to right: three equal consonants give a long one and a short one.
 std::vector<Token> merge_geminates(const std::vector<Token>& tokens);
+// The same, fusing within the list itself.
+void merge_geminates_in_place(std::vector<Token>& tokens);
 
 }  // namespace lexovia

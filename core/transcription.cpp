@@ -23,20 +23,16 @@ Transcription transcribe(std::string_view word, std::uint8_t stress_index) {
     std::u32string chars;
     chars.reserve(word.size() + 2);
     out.word.reserve(word.size() + 2);
-    char32_t lower[3];
-    for (std::size_t pos = 0; pos < word.size();) {
-        const std::size_t n = lowercase_code_point(utf8::decode_next(word, pos), lower);
-        for (std::size_t i = 0; i < n; ++i) {
-            chars.push_back(lower[i]);
-            utf8::append(out.word, lower[i]);
-        }
-    }
+    for_each_lowercase(word, [&](char32_t c) {
+        chars.push_back(c);
+        utf8::append(out.word, c);
+    });
 
     std::vector<Token> tokens = tokenize(std::u32string_view(chars));
     apply_palatalization(tokens);
     if (tokens.size() >= 2) apply_voicing(tokens);
     if (tokens.size() >= 2) apply_place_assimilation(tokens);
-    if (tokens.size() >= 2) tokens = merge_affricates(tokens);
+    if (tokens.size() >= 2) merge_affricates_in_place(tokens);
     mark_stress(tokens, stress_index);
     apply_vowel_allophones(tokens);
     apply_labial_glide(tokens);

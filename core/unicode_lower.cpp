@@ -65,12 +65,7 @@ std::size_t lowercase_code_point(char32_t c, char32_t* out) {
 std::string lowercase_utf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
-    char32_t buf[3];
-    for (std::size_t pos = 0; pos < text.size();) {
-        const char32_t c = utf8::decode_next(text, pos);
-        const std::size_t n = lowercase_code_point(c, buf);
-        for (std::size_t i = 0; i < n; ++i) utf8::append(out, buf[i]);
-    }
+    for_each_lowercase(text, [&](char32_t c) { utf8::append(out, c); });
     return out;
 }
 

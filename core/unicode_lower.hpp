@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "utf8.hpp"
+
 namespace lexovia {
 
 // The Unicode version the mapping was generated from, e.g. "15.0.0".
@@ -20,6 +22,17 @@ std::string_view unicode_lower_version();
 // Writes the lowercase mapping of c to out (one or more code points) and
 // returns how many were written; out must hold at least 3.
 std::size_t lowercase_code_point(char32_t c, char32_t* out);
+
+// Calls emit(code point) for every code point of the lowercase mapping of
+// UTF-8 text, character by character; ill-formed bytes read as U+FFFD.
+template <typename Emit>
+void for_each_lowercase(std::string_view text, Emit&& emit) {
+    char32_t lower[3];
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t n = lowercase_code_point(utf8::decode_next(text, pos), lower);
+        for (std::size_t i = 0; i < n; ++i) emit(lower[i]);
+    }
+}
 
 // Lowercases UTF-8 text character by character; ill-formed bytes become U+FFFD.
 std::string lowercase_utf8(std::string_view text);

@@ -11,7 +11,7 @@ bool is_obstruent(std::string_view key) {
 }
 
 // The new ipa for a given the token b after it, or nullopt for no change.
-std::optional<std::string> assimilate(const Token& a, const Token& b) {
+std::optional<TokenText> assimilate(const Token& a, const Token& b) {
     if (a.type != TokenType::Consonant) return std::nullopt;
     if (b.type != TokenType::Consonant && b.type != TokenType::Glide) return std::nullopt;
     const std::string_view ka = strip_one_length_mark(a.ipa);
@@ -27,14 +27,14 @@ std::optional<std::string> assimilate(const Token& a, const Token& b) {
         if (counterpart && !VOICED_OBSTRUENTS.contains(*counterpart)) counterpart.reset();
     }
     if (!counterpart) return std::nullopt;
-    std::string ipa(*counterpart);
+    TokenText ipa(*counterpart);
     if (a.ipa.ends_with(LENGTH_MARK)) ipa += LENGTH_MARK;
     return ipa;
 }
 
-void apply_change(Token& t, std::string ipa) {
-    t.ipa = std::move(ipa);
-    t.palatalized = t.ipa.find(PALATAL_MARK) != std::string::npos;
+void apply_change(Token& t, const TokenText& ipa) {
+    t.ipa = ipa;
+    t.palatalized = t.ipa.contains(PALATAL_MARK);
     const std::string_view key = strip_one_length_mark(t.ipa);
     if (const ConsonantRow* row = find_consonant(key)) {
         t.consonant_features = features_of(*row);
@@ -52,11 +52,11 @@ void apply_change(Token& t, std::string ipa) {
 
 void apply_voicing(std::vector<Token>& tokens) {
     if (tokens.size() < 2) return;
-    std::vector<std::pair<std::size_t, std::string>> changes;
+    std::vector<std::pair<std::size_t, TokenText>> changes;
     for (std::size_t i = tokens.size() - 1; i-- > 0;) {
-        if (auto ipa = assimilate(tokens[i], tokens[i + 1])) changes.emplace_back(i, std::move(*ipa));
+        if (auto ipa = assimilate(tokens[i], tokens[i + 1])) changes.emplace_back(i, *ipa);
     }
-    for (auto& [i, ipa] : changes) apply_change(tokens[i], std::move(ipa));
+    for (const auto& [i, ipa] : changes) apply_change(tokens[i], ipa);
 }
 
 }  // namespace lexovia

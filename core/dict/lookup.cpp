@@ -99,11 +99,7 @@ std::vector<std::pair<std::uint8_t, std::vector<std::size_t>>> group_by_stress(
 std::string normalize_word(std::string_view word) {
     std::string out;
     out.reserve(word.size() + 2);
-    char32_t lower[3];
-    for (std::size_t pos = 0; pos < word.size();) {
-        const std::size_t n = lowercase_code_point(utf8::decode_next(word, pos), lower);
-        for (std::size_t i = 0; i < n; ++i) utf8::append(out, is_apostrophe(lower[i]) ? U'\u02BC' : lower[i]);
-    }
+    for_each_lowercase(word, [&](char32_t c) { utf8::append(out, is_apostrophe(c) ? U'\u02BC' : c); });
     return out;
 }
 
