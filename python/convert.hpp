@@ -2,10 +2,16 @@
 //
 // Texts become str, counts int, flags the bool singletons, sequences lists
 // created at their final length, records dicts with their keys inserted in a
-// fixed order. Every function returns a new reference, or nullptr with a
-// pending error after releasing whatever it had built.
+// fixed order. A Converter lives for one call: it remembers the str objects
+// it made for short texts (token IPA and letters, syllables, tags, feature
+// names) and hands out the same immutable object again, which saves most of
+// the decoding in a result. Every function returns a new reference, or an
+// empty PyRef with a pending error after releasing whatever it had built.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "../core/dict/lookup.hpp"
@@ -14,7 +20,7 @@
 
 namespace lexovia::py {
 
-PyRef to_str(std::string_view text);
+struct Keys;
 
 // A list of exactly items.size() elements, element i being convert(items[i]).
 template <typename Items, typename Convert>
@@ -29,19 +35,42 @@ PyRef list_of(const Items& items, Convert&& convert) {
     return list;
 }
 
-// {"ipa", "source", "type", "vowel_index", "stressed", "palatalized"}
-PyRef token_dict(const Token& token);
-// [token_dict, ...] in order.
-PyRef token_list(const std::vector<Token>& tokens);
-// {"word", "ipa", "stress_index", "tokens", "syllables"}
-PyRef transcription_dict(const Transcription& t);
+// A new str from UTF-8 text.
+PyRef to_str(std::string_view text);
 
-// {"form", "readings": [{11 reading keys, "morph": [{"pos", "feats",
-// "lemma", "definition"}]}]}
-PyRef lookup_dict(const dict::LookupResult& result);
+class Converter {
+public:
+    // nullptr with a pending error when the dict keys cannot be created.
+    static std::unique_ptr<Converter> create();
 
-// Interned dict keys, created on first use and kept for the process.
-struct Keys;
-const Keys* keys();
+    PyRef str(std::string_view text);
+    // {"ipa", "source", "type", "vowel_index", "stressed", "palatalized"}
+    PyRef token_dict(const Token& token);
+    // {"word", "ipa", "stress_index", "tokens", "syllables"}
+    PyRef transcription_dict(const Transcription& t);
+    // {"form", "readings": [{11 reading keys, "morph": [{"pos", "feats",
+    // "lemma", "definition"}]}]}
+    PyRef lookup_dict(const dict::LookupResult& result);
+
+private:
+    explicit Converter(const Keys& keys) : k_(keys) {}
+    PyRef syllable_dict(const Syllable& s);
+    PyRef reading_dict(const dict::Reading& r);
+    PyRef morph_dict(const dict::MorphAnalysis& m);
+    PyRef feats_dict(const dict::MorphAnalysis& m);
+    PyRef str_list(const std::vector<std::string>& texts);
+    PyRef optional_str(const std::optional<std::string>& text);
+
+    // Short texts and their str objects, by hash; a collision replaces.
+    static constexpr std::size_t CACHED_MAX = 31;
+    static constexpr std::size_t SLOTS = 64;
+    struct Slot {
+        PyRef obj;
+        std::uint8_t size = 0;
+        char bytes[CACHED_MAX];
+    };
+    const Keys& k_;
+    std::array<Slot, SLOTS> slots_{};
+};
 
 }  // namespace lexovia::py

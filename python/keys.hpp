@@ -37,6 +37,15 @@ struct Keys {
     PyObject* definition;
     // token type names, in enumeration order
     PyObject* type_names[4];
+    // Dicts holding every key of one result dict, in order, all set to None.
+    // A result dict starts as a copy of its template: the copy gets its
+    // final size and key order at once, and filling it only replaces values.
+    PyObject* token_template;
+    PyObject* syllable_template;
+    PyObject* transcription_template;
+    PyObject* reading_template;
+    PyObject* morph_template;
+    PyObject* lookup_template;
 };
 
 }  // namespace lexovia::py

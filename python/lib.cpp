@@ -74,7 +74,9 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (!word_argument(LOOKUP_SIG, args, nargs, kwnames, word)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        PyRef result = lookup_dict(dict::lookup(*d, word));
+        const dict::LookupResult found = dict::lookup(*d, word);
+        auto convert = Converter::create();
+        PyRef result = convert ? convert->lookup_dict(found) : PyRef();
         return result ? result.release() : raise_api_failure();
     });
 }
@@ -88,7 +90,9 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         std::vector<dict::LookupResult> results;
         results.reserve(words.size());
         for (const std::string& w : words) results.push_back(dict::lookup(*d, w));
-        PyRef list = list_of(results, lookup_dict);
+        auto convert = Converter::create();
+        PyRef list = convert ? list_of(results, [&](const dict::LookupResult& r) { return convert->lookup_dict(r); })
+                             : PyRef();
         return list ? list.release() : raise_api_failure();
     });
 }
@@ -127,9 +131,9 @@ PyObject* transcribe_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::uint8_t si = 0;
         if (!convert_str(values[0], "word", word) || !convert_u8(values[1], "si", si)) return nullptr;
         const Transcription t = transcribe(word, si);
-        PyRef result = transcription_dict(t);
-        if (!result) return raise_api_failure();
-        return result.release();
+        auto convert = Converter::create();
+        PyRef result = convert ? convert->transcription_dict(t) : PyRef();
+        return result ? result.release() : raise_api_failure();
     });
 }
 
