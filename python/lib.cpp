@@ -13,6 +13,7 @@
 #include <exception>
 #include <new>
 
+#include "../core/parallel.hpp"
 #include "../core/transcription.hpp"
 #include "args.hpp"
 #include "convert.hpp"
@@ -87,9 +88,8 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         if (!words_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        std::vector<dict::LookupResult> results;
-        results.reserve(words.size());
-        for (const std::string& w : words) results.push_back(dict::lookup(*d, w));
+        std::vector<dict::LookupResult> results(words.size());
+        parallel_for(words.size(), [&](std::size_t i) { results[i] = dict::lookup(*d, words[i]); });
         auto convert = Converter::create();
         PyRef list = convert ? list_of(results, [&](const dict::LookupResult& r) { return convert->lookup_dict(r); })
                              : PyRef();
@@ -114,7 +114,7 @@ PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         if (!words_argument(MARK_MANY_SIG, args, nargs, kwnames, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        for (std::string& w : words) w = dict::mark(*d, w);
+        parallel_for(words.size(), [&](std::size_t i) { words[i] = dict::mark(*d, words[i]); });
         PyRef list = list_of(words, [](const std::string& w) { return to_str(w); });
         return list ? list.release() : raise_api_failure();
     });

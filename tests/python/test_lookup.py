@@ -355,3 +355,13 @@ def test_no_growth_over_many_calls():
         name, blocks, rss = line.split()
         assert int(blocks) < 1000, line
         assert int(rss) < 2048, line
+
+
+def test_large_batches_split_across_threads_keep_order():
+    # Large batches are shared out among the cores; the results must come
+    # back exactly as single calls give them, in input order.
+    words = [w + suffix for suffix in ("", "и", "у", "ом") for w in ("замок", "мама", "вода", "рука")] * 160
+    words += [UNKNOWN, "Я", ""] * 100
+    assert len(words) > 2048
+    assert mark_many(words) == [mark(w) for w in words]
+    assert lookup_many(words) == [lookup(w) for w in words]
