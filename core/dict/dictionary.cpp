@@ -129,47 +129,10 @@ void EntryWriter::new_block(std::size_t min_size) {
     dict_.block_sizes_.push_back(size);
 }
 
-std::uint8_t* EntryWriter::room(std::size_t n) {
-    if (capacity_ - used_ < n) {
-        const std::size_t partial = used_ - entry_start_;
-        // Grow geometrically when a single entry outgrows a block.
-        new_block(std::max(partial + n, 2 * partial));
-    }
-    return block_ + used_;
-}
-
-void EntryWriter::begin_entry() { entry_start_ = used_; }
-
-void EntryWriter::put_varint(std::uint64_t v) {
-    std::uint8_t* p = room(10);
-    std::size_t n = 0;
-    do {
-        std::uint8_t b = v & 0x7F;
-        v >>= 7;
-        if (v) b |= 0x80;
-        p[n++] = b;
-    } while (v);
-    used_ += n;
-}
-
-void EntryWriter::put_byte(std::uint8_t b) {
-    *room(1) = b;
-    ++used_;
-}
-
-void EntryWriter::put_bytes(const std::uint8_t* src, std::size_t n) {
-    if (n == 0) return;
-    std::memcpy(room(n), src, n);
-    used_ += n;
-}
-
-void EntryWriter::put_u32(std::uint32_t v) {
-    std::uint8_t* p = room(4);
-    p[0] = v & 0xFF;
-    p[1] = (v >> 8) & 0xFF;
-    p[2] = (v >> 16) & 0xFF;
-    p[3] = (v >> 24) & 0xFF;
-    used_ += 4;
+void EntryWriter::grow(std::size_t n) {
+    // Grow geometrically when a single entry outgrows a block.
+    const std::size_t partial = used_ - entry_start_;
+    new_block(std::max(partial + n, 2 * partial));
 }
 
 std::span<std::uint8_t> EntryWriter::entry_bytes(std::size_t offset) {

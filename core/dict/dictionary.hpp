@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -151,13 +152,37 @@ public:
     EntryWriter& operator=(const EntryWriter&) = delete;
 
     void reserve_entries(std::size_t n) { dict_.entries_.reserve(n); }
-    void begin_entry();
-    void put_varint(std::uint64_t v);
-    void put_byte(std::uint8_t b);
-    void put_bytes(const std::uint8_t* p, std::size_t n);
-    void put_u32(std::uint32_t v);
+    void begin_entry() { entry_start_ = used_; }
+    void put_varint(std::uint64_t v) {
+        std::uint8_t* p = room(10);
+        std::size_t n = 0;
+        while (v >= 0x80) {
+            p[n++] = static_cast<std::uint8_t>(v | 0x80);
+            v >>= 7;
+        }
+        p[n++] = static_cast<std::uint8_t>(v);
+        used_ += n;
+    }
+    void put_byte(std::uint8_t b) {
+        *room(1) = b;
+        ++used_;
+    }
+    void put_bytes(const std::uint8_t* src, std::size_t n) {
+        std::uint8_t* p = room(n);
+        if (n == 1) *p = *src;  // most byte lists hold one index
+        else if (n > 0) std::memcpy(p, src, n);
+        used_ += n;
+    }
+    void put_u32(std::uint32_t v) {
+        std::uint8_t* p = room(4);
+        for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+        used_ += 4;
+    }
     // Room for n more bytes, returned for direct filling; commit with advance().
-    std::uint8_t* room(std::size_t n);
+    std::uint8_t* room(std::size_t n) {
+        if (capacity_ - used_ < n) grow(n);
+        return block_ + used_;
+    }
     void advance(std::size_t n) { used_ += n; }
     // Bytes written so far for the open entry, starting at offset.
     std::span<std::uint8_t> entry_bytes(std::size_t offset);
@@ -167,6 +192,7 @@ public:
     void finish();
 
 private:
+    void grow(std::size_t n);
     void new_block(std::size_t min_size);
     Dictionary& dict_;
     std::size_t block_size_;

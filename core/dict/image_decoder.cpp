@@ -1,6 +1,7 @@
 #include "image_decoder.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace lexovia::dict {
@@ -26,19 +27,16 @@ public:
         return *p_++;
     }
 
-    std::uint32_t u32() {
-        std::uint8_t b[4];
-        fixed(b, 4);
-        return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-               std::uint32_t(b[3]) << 24;
-    }
+    std::uint32_t u32() { return static_cast<std::uint32_t>(little_endian<4>()); }
+    std::uint64_t u64() { return little_endian<8>(); }
 
-    std::uint64_t u64() {
-        std::uint8_t b[8];
-        fixed(b, 8);
-        std::uint64_t v = 0;
-        for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
-        return v;
+    // Up to n bytes of the current chunk, without copying: the fast path of
+    // copy() for lists that lie inside one chunk.
+    const std::uint8_t* in_chunk(std::uint64_t n) {
+        if (static_cast<std::uint64_t>(end_ - p_) < n) return nullptr;
+        const std::uint8_t* at = p_;
+        p_ += n;
+        return at;
     }
 
     // Hands the next n bytes to sink(ptr, len) piece by piece; false when the
@@ -64,6 +62,29 @@ public:
     }
 
 private:
+    template <std::size_t N>
+    std::uint64_t little_endian() {
+        if (static_cast<std::size_t>(end_ - p_) >= N) [[likely]] {
+            const std::uint64_t v = from_little_endian<N>(p_);
+            p_ += N;
+            return v;
+        }
+        std::uint8_t b[N];
+        fixed(b, N);
+        return from_little_endian<N>(b);
+    }
+
+    template <std::size_t N>
+    static std::uint64_t from_little_endian(const std::uint8_t* b) {
+        std::uint64_t v = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&v, b, N);
+        } else {
+            for (std::size_t i = N; i-- > 0;) v = (v << 8) | b[i];
+        }
+        return v;
+    }
+
     bool refill() {
         for (;;) {
             const auto chunk = source_.next();
@@ -74,12 +95,8 @@ private:
         }
     }
 
+    // A fixed-width field that straddles chunks.
     void fixed(std::uint8_t* out, std::size_t n) {
-        if (static_cast<std::size_t>(end_ - p_) >= n) {
-            std::memcpy(out, p_, n);
-            p_ += n;
-            return;
-        }
         std::size_t got = 0;
         const bool ok = copy(n, [&](const std::uint8_t* p, std::size_t k) {
             std::memcpy(out + got, p, k);
@@ -138,6 +155,10 @@ private:
     void byte_list() {
         const std::uint64_t n = in_.u64();
         out_.put_varint(n);
+        if (const std::uint8_t* p = in_.in_chunk(n)) {
+            out_.put_bytes(p, static_cast<std::size_t>(n));
+            return;
+        }
         if (!in_.copy(n, [&](const std::uint8_t* p, std::size_t k) { out_.put_bytes(p, k); }))
             throw DecodeError{EOF_IN_NUMBER};
     }
@@ -215,9 +236,22 @@ std::optional<std::string> utf8_error(std::span<const std::uint8_t> s) {
     const auto incomplete = [&] { return "incomplete utf-8 byte sequence from index " + std::to_string(i); };
     const auto cont = [&](std::size_t k) { return (s[k] & 0xC0) == 0x80; };
     while (i < n) {
+        // Skip ASCII eight bytes at a time.
+        while (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if (word & 0x8080808080808080ull) break;
+            i += 8;
+        }
+        if (i >= n) break;
         const std::uint8_t b = s[i];
         if (b < 0x80) {
             ++i;
+            continue;
+        }
+        // Two-byte sequences (all of Cyrillic) take the short way.
+        if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+            i += 2;
             continue;
         }
         std::size_t width;
