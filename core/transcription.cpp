@@ -20,15 +20,26 @@ Transcription transcribe(std::string_view word, std::uint8_t stress_index) {
     Transcription out;
     out.stress_index = stress_index;
 
-    std::u32string chars;
-    chars.reserve(word.size() + 2);
+    // The lowercased characters: on the stack, or on the heap for words
+    // longer than the stack buffer.
+    constexpr std::size_t STACK_CHARS = 64;
+    char32_t stack[STACK_CHARS];
+    std::u32string heap;
+    std::size_t count = 0;
     out.word.reserve(word.size() + 2);
     for_each_lowercase(word, [&](char32_t c) {
-        chars.push_back(c);
+        if (count < STACK_CHARS) {
+            stack[count] = c;
+        } else {
+            if (count == STACK_CHARS) heap.assign(stack, STACK_CHARS);
+            heap.push_back(c);
+        }
+        ++count;
         utf8::append(out.word, c);
     });
+    const std::u32string_view lowered = count <= STACK_CHARS ? std::u32string_view(stack, count) : heap;
 
-    std::vector<Token> tokens = tokenize(std::u32string_view(chars));
+    std::vector<Token> tokens = tokenize(lowered);
     apply_palatalization(tokens);
     if (tokens.size() >= 2) apply_voicing(tokens);
     if (tokens.size() >= 2) apply_place_assimilation(tokens);

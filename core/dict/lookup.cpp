@@ -164,11 +164,19 @@ LookupResult lookup(const Dictionary& d, std::string_view word) {
         positions.push_back(record.stress_positions);
     }
     const auto groups = group_by_stress(positions);
+    // Each analysis is copied into every reading that carries it, except the
+    // last one, which takes it over.
+    std::vector<std::size_t> uses(analyses.size(), 0);
+    for (const auto& group : groups)
+        for (const std::size_t i : group.second) ++uses[i];
     result.readings.reserve(groups.size());
     for (const auto& [p, records] : groups) {
         Reading r = make_reading(form, p);
         r.morph.reserve(records.size());
-        for (const std::size_t i : records) r.morph.push_back(analyses[i]);
+        for (const std::size_t i : records) {
+            if (--uses[i] == 0) r.morph.push_back(std::move(analyses[i]));
+            else r.morph.push_back(analyses[i]);
+        }
         result.readings.push_back(std::move(r));
     }
     return result;
