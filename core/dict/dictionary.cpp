@@ -117,7 +117,7 @@ EntryWriter::~EntryWriter() = default;
 
 void EntryWriter::new_block(std::size_t min_size) {
     const std::size_t size = std::max(block_size_, min_size);
-    auto block = std::make_unique<std::uint8_t[]>(size);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     const std::size_t partial = used_ - entry_start_;
     if (partial > 0) std::memcpy(block.get(), block_ + entry_start_, partial);
     block_ = block.get();
@@ -149,7 +149,7 @@ void EntryWriter::finish() {
     if (block_ == nullptr || used_ == capacity_) return;
     // Move the filled part of the last block into an exactly sized one.
     const std::size_t size = std::max<std::size_t>(used_, 1);
-    auto exact = std::make_unique<std::uint8_t[]>(size);
+    auto exact = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     std::memcpy(exact.get(), block_, used_);
     for (std::size_t k = block_first_entry_; k < dict_.entries_.size(); ++k)
         dict_.entries_[k] = exact.get() + (dict_.entries_[k] - block_);

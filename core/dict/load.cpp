@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "bzip2_source.hpp"
 #include "image_decoder.hpp"
+#include "parallel_bzip2.hpp"
 
 namespace lexovia::dict {
 
@@ -33,7 +33,7 @@ std::string debug_quote(std::string_view text) {
 
 Dictionary load_compressed_image(std::span<const std::uint8_t> compressed) {
     try {
-        Bzip2Source source(compressed);
+        ParallelBzip2Source source(compressed);
         return decode_image(source);
     } catch (const SourceError& e) {
         throw LoadError{debug_quote(e.message)};

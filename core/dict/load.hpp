@@ -1,10 +1,13 @@
 // Loading the dictionary from its compressed image.
 //
 // Inflates a bzip2 stream and decodes the image inside it, streaming: the
-// decoder consumes each inflated chunk as it is produced, so the whole
-// inflated image never sits in memory. On failure the cause is reported the
-// way a debug rendering shows a text: quoted, with quotes and backslashes
-// escaped, e.g. "failed to deserialize binary DB: io error: unexpected end of file"
+// stream's blocks are inflated on all cores (parallel_bzip2.hpp) and the
+// decoder consumes each block as soon as it and those before it are out, so
+// the whole inflated image never sits in memory. The outcome is always that
+// of inflating the stream sequentially and then decoding it. On failure the
+// cause is reported the way a debug rendering shows a text: quoted, with
+// quotes and backslashes escaped, e.g.
+// "failed to deserialize binary DB: io error: unexpected end of file"
 // (quotes included).
 #pragma once
 

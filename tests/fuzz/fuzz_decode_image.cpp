@@ -1,0 +1,56 @@
+// Fuzzes the image decoder with raw (uncompressed) images.
+//
+// Each input is decoded twice: from memory in one piece, and pulled through
+// a source that cuts it into chunks of 1 to 16 bytes, so that numbers,
+// strings and entries straddle chunk edges everywhere. Both must give the
+// same dictionary or the same error text. Run with a low -malloc_limit_mb:
+// a corrupt count that makes the decoder reserve more than its 1 MiB cap
+// then crashes the run.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "core/dict/byte_source.hpp"
+#include "core/dict/image_decoder.hpp"
+#include "dump.hpp"
+
+using namespace lexovia;
+
+namespace {
+
+class ChunkedSource final : public dict::ByteSource {
+public:
+    ChunkedSource(std::span<const std::uint8_t> bytes, std::uint32_t seed) : bytes_(bytes), state_(seed | 1) {}
+    std::span<const std::uint8_t> next() override {
+        state_ = state_ * 1103515245u + 12345u;
+        const std::size_t n = std::min<std::size_t>(bytes_.size(), 1 + (state_ >> 16) % 16);
+        const auto out = bytes_.first(n);
+        bytes_ = bytes_.subspan(n);
+        return out;
+    }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::uint32_t state_;
+};
+
+template <typename Decode>
+std::string outcome(Decode&& decode) {
+    try {
+        return "ok\n" + fuzz::dump(decode());
+    } catch (const dict::DecodeError& e) {
+        return "error " + e.message;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> image(data, size);
+    const std::string whole = outcome([&] { return dict::decode_image(image); });
+    ChunkedSource chunks(image, static_cast<std::uint32_t>(size));
+    const std::string pieces = outcome([&] { return dict::decode_image(chunks); });
+    if (whole != pieces) fuzz::disagree("whole and chunked decoding", whole, pieces);
+    return 0;
+}
