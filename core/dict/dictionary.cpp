@@ -25,46 +25,24 @@ Bytes read_byte_list(const std::uint8_t*& p) {
 // ---------------------------------------------------------------------------
 // Iteration over stored records
 
-FeatureList::iterator::iterator(const std::uint8_t* p, std::uint64_t left) : p_(p), left_(left) {
-    if (left_ > 0) load();
+FeaturePair FeaturePair::read(const std::uint8_t*& p) {
+    FeaturePair pair;
+    pair.key = *p++;
+    pair.values = read_byte_list(p);
+    return pair;
 }
 
-void FeatureList::iterator::load() {
-    current_.key = *p_++;
-    current_.values = read_byte_list(p_);
-}
-
-FeatureList::iterator& FeatureList::iterator::operator++() {
-    if (--left_ > 0) load();
-    return *this;
-}
-
-RecordList::iterator::iterator(const std::uint8_t* p, std::uint64_t left) : next_(p), left_(left) {
-    if (left_ > 0) load();
-}
-
-void RecordList::iterator::load() {
-    p_ = next_;
-    const std::uint8_t* p = p_;
-    current_.stress_positions = read_byte_list(p);
-    current_.pos = read_byte_list(p);
+RecordView RecordView::read(const std::uint8_t*& p) {
+    RecordView r;
+    r.stress_positions = read_byte_list(p);
+    r.pos = read_byte_list(p);
     const std::uint64_t nfeatures = read_varint(p);
-    current_.features = FeatureList(p, nfeatures);
-    for (std::uint64_t i = 0; i < nfeatures; ++i) {
-        ++p;  // key index
-        read_byte_list(p);
-    }
+    r.features = FeatureList(p, nfeatures);
+    for (std::uint64_t i = 0; i < nfeatures; ++i) FeaturePair::read(p);
     const std::uint8_t flags = *p++;
-    current_.lemma.reset();
-    current_.definition.reset();
-    if (flags & HAS_LEMMA) current_.lemma = read_u32(p);
-    if (flags & HAS_DEFINITION) current_.definition = read_u32(p);
-    next_ = p;
-}
-
-RecordList::iterator& RecordList::iterator::operator++() {
-    if (--left_ > 0) load();
-    return *this;
+    if (flags & HAS_LEMMA) r.lemma = read_u32(p);
+    if (flags & HAS_DEFINITION) r.definition = read_u32(p);
+    return r;
 }
 
 // ---------------------------------------------------------------------------

@@ -28,22 +28,25 @@ namespace lexovia::dict {
 
 using Bytes = std::span<const std::uint8_t>;
 
-struct FeaturePair {
-    std::uint8_t key;
-    Bytes values;
-};
-
-// The feature pairs of one record, decoded on iteration.
-class FeatureList {
+// A run of `count` items stored back to back, each decoded when the
+// iteration reaches it by Item::read(p), which advances p past the item.
+template <typename Item>
+class PackedList {
 public:
     class iterator {
     public:
-        using value_type = FeaturePair;
+        using value_type = Item;
         using difference_type = std::ptrdiff_t;
         iterator() = default;
-        iterator(const std::uint8_t* p, std::uint64_t left);
-        FeaturePair operator*() const { return current_; }
-        iterator& operator++();
+        iterator(const std::uint8_t* p, std::uint64_t left) : next_(p), left_(left) {
+            if (left_ > 0) current_ = Item::read(next_);
+        }
+        const Item& operator*() const { return current_; }
+        const Item* operator->() const { return &current_; }
+        iterator& operator++() {
+            if (--left_ > 0) current_ = Item::read(next_);
+            return *this;
+        }
         iterator operator++(int) {
             iterator old = *this;
             ++*this;
@@ -52,14 +55,13 @@ public:
         bool operator==(const iterator& o) const { return left_ == o.left_; }
 
     private:
-        void load();
-        const std::uint8_t* p_ = nullptr;
+        const std::uint8_t* next_ = nullptr;
         std::uint64_t left_ = 0;
-        FeaturePair current_{};
+        Item current_{};
     };
 
-    FeatureList() = default;
-    FeatureList(const std::uint8_t* first, std::uint64_t count) : first_(first), count_(count) {}
+    PackedList() = default;
+    PackedList(const std::uint8_t* first, std::uint64_t count) : first_(first), count_(count) {}
     std::uint64_t size() const { return count_; }
     iterator begin() const { return iterator(first_, count_); }
     iterator end() const { return iterator(nullptr, 0); }
@@ -68,6 +70,15 @@ private:
     const std::uint8_t* first_ = nullptr;
     std::uint64_t count_ = 0;
 };
+
+struct FeaturePair {
+    std::uint8_t key;
+    Bytes values;
+    static FeaturePair read(const std::uint8_t*& p);
+};
+
+// The feature pairs of one record.
+using FeatureList = PackedList<FeaturePair>;
 
 struct RecordView {
     Bytes stress_positions;
@@ -75,45 +86,11 @@ struct RecordView {
     FeatureList features;
     std::optional<std::uint32_t> lemma;
     std::optional<std::uint32_t> definition;
+    static RecordView read(const std::uint8_t*& p);
 };
 
-// The records of one entry, decoded on iteration.
-class RecordList {
-public:
-    class iterator {
-    public:
-        using value_type = RecordView;
-        using difference_type = std::ptrdiff_t;
-        iterator() = default;
-        iterator(const std::uint8_t* p, std::uint64_t left);
-        const RecordView& operator*() const { return current_; }
-        const RecordView* operator->() const { return &current_; }
-        iterator& operator++();
-        iterator operator++(int) {
-            iterator old = *this;
-            ++*this;
-            return old;
-        }
-        bool operator==(const iterator& o) const { return left_ == o.left_; }
-
-    private:
-        void load();
-        const std::uint8_t* p_ = nullptr;
-        const std::uint8_t* next_ = nullptr;
-        std::uint64_t left_ = 0;
-        RecordView current_{};
-    };
-
-    RecordList() = default;
-    RecordList(const std::uint8_t* first, std::uint64_t count) : first_(first), count_(count) {}
-    std::uint64_t size() const { return count_; }
-    iterator begin() const { return iterator(first_, count_); }
-    iterator end() const { return iterator(nullptr, 0); }
-
-private:
-    const std::uint8_t* first_ = nullptr;
-    std::uint64_t count_ = 0;
-};
+// The records of one entry.
+using RecordList = PackedList<RecordView>;
 
 class Dictionary {
 public:

@@ -8,45 +8,12 @@
 
 #include "core/syllabifier.hpp"
 
+#include "token_lists.hpp"
+
 using namespace lexovia;
+using namespace lexovia::test;
 
 namespace {
-
-// Builds a token list from space-separated IPA: "ʔ" is a glottal stop, a
-// VOWELS entry is a vowel (numbered in order), anything else goes through the
-// consonant constructor ("j" thus becomes a glide). A trailing '!' marks the
-// vowel stressed.
-std::vector<Token> parse(std::string_view text) {
-    std::vector<Token> out;
-    std::int8_t vowel = 0;
-    while (!text.empty()) {
-        const std::size_t space = text.find(' ');
-        std::string_view item = text.substr(0, space);
-        text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
-        if (item.empty()) continue;
-        bool stressed = false;
-        if (item.ends_with('!')) {
-            stressed = true;
-            item.remove_suffix(1);
-        }
-        Token t = item == "\u0294"     ? make_glottal("")
-                  : find_vowel(item) ? make_vowel(item, "", vowel++)
-                                     : make_consonant(item, "");
-        t.stressed = stressed;
-        out.push_back(std::move(t));
-    }
-    return out;
-}
-
-// Syllable ipa joined by '.', e.g. "mɑm.kɑ".
-std::string cut(const std::vector<Syllable>& ss) {
-    std::string out;
-    for (std::size_t i = 0; i < ss.size(); ++i) {
-        if (i) out += '.';
-        out += ss[i].ipa;
-    }
-    return out;
-}
 
 Token bare(std::string_view ipa, TokenType type = TokenType::Consonant) {
     Token t;

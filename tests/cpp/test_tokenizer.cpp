@@ -9,73 +9,12 @@
 
 #include "core/tokenizer.hpp"
 
+#include "token_lists.hpp"
+
 using namespace lexovia;
+using namespace lexovia::test;
 
 namespace {
-
-std::string join_ipa(const std::vector<Token>& ts) {
-    std::string out;
-    for (const Token& t : ts) {
-        if (!out.empty()) out += ' ';
-        out += t.ipa;
-    }
-    return out;
-}
-
-// Sources joined by '|'; an empty source shows as nothing between bars.
-std::string join_sources(const std::vector<Token>& ts) {
-    std::string out;
-    for (std::size_t i = 0; i < ts.size(); ++i) {
-        if (i) out += '|';
-        out += ts[i].source;
-    }
-    return out;
-}
-
-// One letter per token: C consonant, V vowel, G glide, Q glottal stop.
-std::string types(const std::vector<Token>& ts) {
-    std::string out;
-    for (const Token& t : ts) {
-        switch (t.type) {
-            case TokenType::Consonant: out += 'C'; break;
-            case TokenType::Vowel: out += 'V'; break;
-            case TokenType::Glide: out += 'G'; break;
-            case TokenType::Glottal: out += 'Q'; break;
-        }
-    }
-    return out;
-}
-
-std::string palatalized(const std::vector<Token>& ts) {
-    std::string out;
-    for (const Token& t : ts) out += t.palatalized ? '1' : '0';
-    return out;
-}
-
-// Builds a token list from space-separated IPA: "ʔ" is a glottal stop, a
-// VOWELS entry is a vowel (numbered in order), anything else goes through the
-// consonant constructor. A trailing '*' sets the palatalized flag.
-std::vector<Token> parse(std::string_view text) {
-    std::vector<Token> out;
-    std::int8_t vowel = 0;
-    while (!text.empty()) {
-        const std::size_t space = text.find(' ');
-        std::string_view item = text.substr(0, space);
-        text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
-        if (item.empty()) continue;
-        bool soft = false;
-        if (item.ends_with('*')) {
-            soft = true;
-            item.remove_suffix(1);
-        }
-        Token t = item == "\u0294"     ? make_glottal("")
-                  : find_vowel(item) ? make_vowel(item, "", vowel++)
-                                     : make_consonant(item, "");
-        t.palatalized = soft;
-        out.push_back(std::move(t));
-    }
-    return out;
-}
 
 struct WordCase {
     std::string_view word;

@@ -10,27 +10,12 @@
 
 #include "core/transcription.hpp"
 
+#include "token_lists.hpp"
+
 using namespace lexovia;
+using namespace lexovia::test;
 
 namespace {
-
-std::string join_ipa(const std::vector<Token>& ts) {
-    std::string out;
-    for (const Token& t : ts) {
-        if (!out.empty()) out += ' ';
-        out += t.ipa;
-    }
-    return out;
-}
-
-std::string join_sources(const std::vector<Token>& ts) {
-    std::string out;
-    for (std::size_t i = 0; i < ts.size(); ++i) {
-        if (i) out += '|';
-        out += ts[i].source;
-    }
-    return out;
-}
 
 std::string syllable_ipa(const Transcription& t) {
     std::string out;
