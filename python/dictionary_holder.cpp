@@ -1,7 +1,14 @@
 #include "dictionary_holder.hpp"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "../core/dict/load.hpp"
 #include "embedded_image.hpp"
@@ -25,6 +32,23 @@ Holder& holder() {
     return h;
 }
 
+// After a successful load neither the compressed image nor the inflation's
+// scratch memory is needed again. The image's pages belong to the module's
+// read-only mapping and can simply be dropped from the resident set (they
+// would be read back from the file if ever touched, which never happens);
+// freed scratch memory is handed back to the system.
+void release_load_memory() {
+    const auto image = embedded_image();
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(image.data());
+    const std::uintptr_t begin = (first + page - 1) / page * page;
+    const std::uintptr_t end = (first + image.size()) / page * page;
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace
 
 const dict::Dictionary* force_dictionary() {
@@ -41,6 +65,7 @@ const dict::Dictionary* force_dictionary() {
     try {
         h.dictionary = new dict::Dictionary(dict::load_compressed_image(embedded_image()));
         h.state.store(State::Loaded, std::memory_order_release);
+        release_load_memory();
         return h.dictionary;
     } catch (const dict::LoadError& e) {
         h.state.store(State::Failed, std::memory_order_release);

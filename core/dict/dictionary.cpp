@@ -81,7 +81,7 @@ std::size_t Dictionary::memory_bytes() const {
     std::size_t total = pos_tags.memory_bytes() + feature_keys.memory_bytes() + feature_values.memory_bytes() +
                         lemmas.memory_bytes() + definitions.memory_bytes();
     for (std::size_t s : block_sizes_) total += s;
-    total += entries_.capacity() * sizeof(const std::uint8_t*);
+    total += entries_.memory_bytes();
     total += blocks_.capacity() * sizeof(void*) + block_sizes_.capacity() * sizeof(std::size_t);
     return total;
 }
@@ -135,7 +135,6 @@ void EntryWriter::finish() {
     dict_.block_sizes_.back() = size;
     block_ = nullptr;
     capacity_ = used_ = entry_start_ = 0;
-    dict_.entries_.shrink_to_fit();
 }
 
 }  // namespace lexovia::dict

@@ -92,6 +92,31 @@ struct RecordView {
 // The records of one entry.
 using RecordList = PackedList<RecordView>;
 
+// Where each entry starts, in entry order. Filled chunk by chunk, so that
+// growing never copies what is there and never holds twice the memory: a
+// plain growing array would, at three million entries, briefly need both
+// its old and its doubled storage.
+class EntryIndex {
+public:
+    std::size_t size() const { return size_; }
+    const std::uint8_t*& operator[](std::size_t i) { return chunks_[i >> CHUNK_BITS][i & (CHUNK - 1)]; }
+    const std::uint8_t* operator[](std::size_t i) const { return chunks_[i >> CHUNK_BITS][i & (CHUNK - 1)]; }
+    void push_back(const std::uint8_t* p) {
+        if ((size_ & (CHUNK - 1)) == 0) chunks_.push_back(std::make_unique_for_overwrite<const std::uint8_t*[]>(CHUNK));
+        chunks_.back()[size_ & (CHUNK - 1)] = p;
+        ++size_;
+    }
+    std::size_t memory_bytes() const {
+        return chunks_.size() * CHUNK * sizeof(const std::uint8_t*) + chunks_.capacity() * sizeof(void*);
+    }
+
+private:
+    static constexpr std::size_t CHUNK_BITS = 15;
+    static constexpr std::size_t CHUNK = std::size_t(1) << CHUNK_BITS;
+    std::vector<std::unique_ptr<const std::uint8_t*[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
 class Dictionary {
 public:
     StringTable pos_tags;
@@ -115,7 +140,7 @@ private:
     friend class EntryWriter;
     std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
     std::vector<std::size_t> block_sizes_;
-    std::vector<const std::uint8_t*> entries_;
+    EntryIndex entries_;
 };
 
 // Appends entries to a Dictionary in the compact form. An entry is opened,
@@ -128,7 +153,6 @@ public:
     EntryWriter(const EntryWriter&) = delete;
     EntryWriter& operator=(const EntryWriter&) = delete;
 
-    void reserve_entries(std::size_t n) { dict_.entries_.reserve(n); }
     void begin_entry() { entry_start_ = used_; }
     void put_varint(std::uint64_t v) {
         std::uint8_t* p = room(10);

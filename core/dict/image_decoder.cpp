@@ -199,7 +199,6 @@ Dictionary decode(Reader& in) {
     read_table(in, dict.definitions);
     EntryWriter writer(dict);
     const std::uint64_t count = in.u64();
-    writer.reserve_entries(capped_reserve<const std::uint8_t*>(count));
     EntryDecoder entries(in, writer);
     for (std::uint64_t i = 0; i < count; ++i) entries.entry();
     writer.finish();

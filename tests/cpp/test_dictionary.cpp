@@ -200,7 +200,6 @@ TEST(EntryWriter, EntriesLargerThanTheBlockStayContiguous) {
         entries[399].key = std::string(20000, 'z');
         {
             EntryWriter w(d, block);
-            w.reserve_entries(entries.size());
             for (const Entry& e : entries) write_stored_entry(w, e);
             w.finish();
         }
