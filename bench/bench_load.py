@@ -12,26 +12,22 @@ hits all of them alike; every figure is the median over the rounds.
 Memory comes from /proc/self/status of the fresh process: VmRSS just
 before and just after the first call, and VmHWM (the peak) after it.
 
-Usage: bench/run bench_load.py [--rounds N]
+Usage: bench/run bench_load.py [--rounds N] [--image ../data/lexovia.dict.bz2]
 """
 import argparse
+import bz2
 import json
 import os
 import resource
-import shutil
 import statistics
 import subprocess
 import sys
 import time
 
 import make_synthetic_image
-from common import REPO, WORK_DIR, require
+from common import PYTHON, WORK_DIR, build_module, require
 
 REPRODUCE = "bench/run bench_load.py"
-BUILD = os.path.join(WORK_DIR, "build")
-IMAGE = make_synthetic_image.IMAGE
-# Not resolved further: the venv's python is a symlink out of the venv.
-PYTHON = os.path.abspath(sys.executable)
 
 # Runs in the fresh interpreter; prints one JSON object.
 CHILD = r"""
@@ -62,63 +58,31 @@ json.dump({"module": os.path.abspath(lexovia.__file__), "entries": entries, "aga
 """
 
 
-def tool_env():
-    """The environment with the virtual environment's bin first (cmake, ninja)."""
-    env = dict(os.environ)
-    env["PATH"] = os.path.dirname(PYTHON) + os.pathsep + env.get("PATH", "")
-    return env
-
-
-def cached(name):
-    """A value from the build directory's CMake cache, or None."""
-    try:
-        with open(os.path.join(BUILD, "CMakeCache.txt"), encoding="utf-8") as f:
-            for line in f:
-                key, sep, value = line.rstrip("\n").partition("=")
-                if sep and key.split(":")[0] == name:
-                    return value
-    except OSError:
-        pass
-    return None
-
-
-def ensure_image():
+def synthetic_image():
+    """The synthetic full-scale image, generated when missing; (path, raw size, label)."""
     info = make_synthetic_image.load_info()
     if info is None:
-        print(f"{IMAGE} missing or not described by its .json: generating it", file=sys.stderr)
+        print(f"{make_synthetic_image.IMAGE} missing or not described by its .json: generating it",
+              file=sys.stderr)
         info = make_synthetic_image.make()
-    return info
+    return make_synthetic_image.IMAGE, info["writer"]["raw_bytes"], f"synthetic, seed {info['seed']}"
 
 
-def ensure_module():
-    """Configures bench/work/build when needed, then lets ninja rebuild what is stale."""
-    env = tool_env()
-    cmake = shutil.which("cmake", path=env["PATH"])
-    if cmake is None:
-        raise SystemExit("cmake not found (pip install cmake ninja into the venv)")
-    if (cached("LEXOVIA_DICT_IMAGE") != IMAGE or cached("Python_EXECUTABLE") != PYTHON
-            or cached("CMAKE_BUILD_TYPE") != "Release"):
-        run_quietly([cmake, "-S", REPO, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                     "-DLEXOVIA_BUILD_TESTS=OFF", f"-DPython_EXECUTABLE={PYTHON}",
-                     f"-DLEXOVIA_DICT_IMAGE={IMAGE}"], env)
-    run_quietly([cmake, "--build", BUILD, "--target", "lexovia"], env)
+def given_image(path):
+    """Another compressed image; its raw size is measured by inflating it."""
+    path = os.path.abspath(path)
+    with open(path, "rb") as f:
+        raw = len(bz2.decompress(f.read()))
+    return path, raw, "given"
 
 
-def run_quietly(cmd, env):
-    """Runs a build step; its output is shown only when it fails."""
-    proc = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if proc.returncode != 0:
-        sys.stderr.write(proc.stdout[-20000:])
-        raise SystemExit(f"{' '.join(cmd)}: exit status {proc.returncode}")
-
-
-def fresh_load():
-    env = dict(os.environ, PYTHONPATH=BUILD)
+def fresh_load(build):
+    env = dict(os.environ, PYTHONPATH=build)
     out = subprocess.run([PYTHON, "-c", CHILD], check=True, env=env,
                          capture_output=True, text=True).stdout
     result = json.loads(out)
-    if os.path.dirname(result["module"]) != BUILD:
-        raise SystemExit(f"imported {result['module']} instead of the module in {BUILD}")
+    if os.path.dirname(result["module"]) != build:
+        raise SystemExit(f"imported {result['module']} instead of the module in {build}")
     return result
 
 
@@ -140,26 +104,29 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=5,
                         help="fresh processes and reference runs, each (median taken)")
+    parser.add_argument("--image", help="measure this compressed image instead of the synthetic one "
+                                        "(e.g. ../data/lexovia.dict.bz2)")
     args = parser.parse_args()
 
-    print(f"reproduce: {REPRODUCE}    (from the repository root)")
+    print(f"reproduce: {REPRODUCE}{' --image ' + args.image if args.image else ''}"
+          f"    (from the repository root)")
     require("bzip2", "bzip2")
     require("lbzip2", "lbzip2")
-    info = ensure_image()
-    ensure_module()
-    raw = info["writer"]["raw_bytes"]
-    compressed = os.path.getsize(IMAGE)
+    image, raw, label = given_image(args.image) if args.image else synthetic_image()
+    build = os.path.join(WORK_DIR, "build" if not args.image else "build-given")
+    build_module(image, build)
+    compressed = os.path.getsize(image)
 
-    bzip2 = ["bzip2", "-dc", IMAGE]
-    lbzip2 = ["lbzip2", "-dc", "-n", "2", IMAGE]
+    bzip2 = ["bzip2", "-dc", image]
+    lbzip2 = ["lbzip2", "-dc", "-n", "2", image]
     # One untimed round brings the image and the module into the page cache.
-    fresh_load()
+    fresh_load(build)
     wall(bzip2)
     wall(lbzip2)
     load_before = os.getloadavg()
     loads, bzip2_runs, lbzip2_runs = [], [], []
     for _ in range(args.rounds):
-        loads.append(fresh_load())
+        loads.append(fresh_load(build))
         bzip2_runs.append(wall(bzip2))
         lbzip2_runs.append(wall(lbzip2))
 
@@ -179,7 +146,7 @@ def main():
     def runs(times):
         return ", ".join(f"{t:.3f}" for t in times)
 
-    print(f"image: {IMAGE} (seed {info['seed']})")
+    print(f"image: {image} ({label})")
     print(f"  compressed {compressed:,} bytes, raw {raw:,} bytes; "
           f"word_count() = {', '.join(f'{n:,}' for n in sorted(entries))}")
     print(f"module: {loads[0]['module']}")
@@ -191,7 +158,7 @@ def main():
     print()
     print(f"first word_count(), fresh process   : {first:9.3f} s   [{runs(r['first'] for r in loads)}]")
     print(f"second word_count()                 : {second * 1e6:9.1f} us")
-    print(f"bzip2 -dc synthetic.bz2 >/dev/null  : {t_bzip2:9.3f} s   [{runs(bzip2_times)}]")
+    print(f"bzip2 -dc IMAGE >/dev/null          : {t_bzip2:9.3f} s   [{runs(bzip2_times)}]")
     print(f"lbzip2 -dc -n 2 ... >/dev/null      : {t_lbzip2:9.3f} s   [{runs(lbzip2_times)}]")
     print(f"ratio first call / bzip2 -dc        : {first / t_bzip2:9.2f}")
     print(f"ratio first call / lbzip2 -dc -n 2  : {first / t_lbzip2:9.2f}")

@@ -77,7 +77,7 @@ def test_capitalised_word_with_typewriter_apostrophe_is_found_normalised():
     assert "'" not in mark("Сім’я") and "ʼ" in mark("Сім’я")
 
 
-@pytest.mark.parametrize("word", [UNKNOWN, "Замок мама", "за" + ACUTE + "мок", "ж"])
+@pytest.mark.parametrize("word", [UNKNOWN, "Замок мама", "за" + ACUTE + "мок", "ждщ"])
 def test_words_without_readings(word):
     result = lookup(word)
     check_shape(result)
@@ -133,9 +133,19 @@ def test_str_subclass_gives_plain_str_results():
 
 def test_morphology_values():
     readings = lookup("замок")["readings"]
-    lemmas = {m["lemma"] for r in readings for m in r["morph"]}
-    assert lemmas == {"замок"}
-    assert all("NOUN" in m["pos"] for r in readings for m in r["morph"])
+    for r in readings:
+        assert {"замок"} <= {m["lemma"] for m in r["morph"]}
+        assert any(m["pos"] == ["NOUN"] for m in r["morph"])
+
+
+def test_known_word_without_vowels_is_normalised_but_not_marked():
+    # Its records carry no stress position, so they all form one reading at
+    # position 0, where there is no vowel to mark.
+    [r] = lookup("Ж")["readings"]
+    assert r["form"] == r["stressed_form"] == "ж"
+    assert (r["syllable_index"], r["stress_from_end"], r["syllable_count"]) == (0, 1, 1)
+    assert r["morph"] and r["confidence"] is None
+    assert mark("Ж") == "ж"
 
 
 # ---------------------------------------------------------------------------

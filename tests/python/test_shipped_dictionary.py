@@ -1,0 +1,80 @@
+"""The shipped dictionary: heteronyms whose readings carry different
+morphology, names found in lower case, apostrophe words."""
+import pytest
+
+import lexovia
+
+ACUTE = "\u0301"
+
+
+def readings(word):
+    """{stressed form: [(pos, lemma, feats), ...]} of a word."""
+    return {r["stressed_form"]: [(m["pos"], m["lemma"], m["feats"]) for m in r["morph"]]
+            for r in lexovia.lookup(word)["readings"]}
+
+
+def has(analyses, pos, lemma, **feats):
+    return any(p == [pos] and l == lemma and all(f.get(k) == [v] for k, v in feats.items())
+               for p, l, f in analyses)
+
+
+def test_size():
+    assert lexovia.word_count() > 2_500_000
+
+
+def test_ruky_genitive_singular_and_nominative_plural():
+    r = readings("руки")
+    assert list(r) == ["ру" + ACUTE + "ки", "руки" + ACUTE]
+    plural, genitive = r.values()
+    assert has(plural, "NOUN", "рука", Case="Nom", Number="Plur")
+    assert not has(plural, "NOUN", "рука", Case="Gen", Number="Sing")
+    assert has(genitive, "NOUN", "рука", Case="Gen", Number="Sing")
+    assert not has(genitive, "NOUN", "рука", Case="Nom", Number="Plur")
+
+
+def test_vody_plural_and_genitive():
+    r = readings("води")
+    assert list(r) == ["во" + ACUTE + "ди", "води" + ACUTE]
+    plural, genitive = r.values()
+    assert has(plural, "NOUN", "вода", Case="Nom", Number="Plur")
+    assert has(genitive, "NOUN", "вода", Case="Gen", Number="Sing")
+    assert not has(plural, "NOUN", "вода", Case="Gen")
+    assert readings("вода") and all(
+        has(a, "NOUN", "вода", Case="Nom", Number="Sing") for a in readings("вода").values())
+
+
+def test_zamok_and_zamka():
+    r = readings("замок")
+    assert list(r) == ["за" + ACUTE + "мок", "замо" + ACUTE + "к"]
+    # Only the second stress is also a form of the verb замокти.
+    assert not any(l == "замокти" for _, l, _ in r["за" + ACUTE + "мок"])
+    assert any(l == "замокти" for _, l, _ in r["замо" + ACUTE + "к"])
+    zamka = readings("замка")
+    assert has(zamka["замка" + ACUTE], "NOUN", "замок", Case="Gen", Number="Sing")
+
+
+@pytest.mark.parametrize("typed", ["Київ", "київ", "КИЇВ"])
+def test_capitalised_name_found_in_lower_case(typed):
+    result = lexovia.lookup(typed)
+    assert result["form"] == "київ"
+    r = readings(typed)
+    city = r["ки" + ACUTE + "їв"]
+    assert has(city, "PROPN", "Київ", Case="Nom")
+    # The same letters are also the genitive plural of кий, stressed apart.
+    assert has(r["киї" + ACUTE + "в"], "NOUN", "кий", Case="Gen", Number="Plur")
+
+
+@pytest.mark.parametrize("typed", ["м'ясо", "м’ясо", "мʼясо", "М`ясо"])
+def test_apostrophe_word(typed):
+    result = lexovia.lookup(typed)
+    assert result["form"] == "мʼясо"
+    [(stressed, analyses)] = readings(typed).items()
+    assert stressed == "мʼя" + ACUTE + "со"
+    assert has(analyses, "NOUN", "мʼясо", Case="Nom")
+    assert lexovia.mark(typed) == stressed
+
+
+def test_glosses_attach_to_their_lemma():
+    for r in lexovia.lookup("вода")["readings"]:
+        assert any(m["lemma"] == "вода" and m["definition"] and "water" in m["definition"]
+                   for m in r["morph"])

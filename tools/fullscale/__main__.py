@@ -1,0 +1,32 @@
+"""Command line: python -m tools.fullscale --stress TRIE [--wiktionary DICT] -o WORDS.tsv
+
+Run from the repository root with an interpreter that has marisa-trie and
+pymorphy3 with pymorphy3-dicts-uk (see data/README.md for the pinned
+versions). Progress goes to stderr, the report to stdout.
+"""
+from __future__ import annotations
+
+import argparse
+import sys
+
+from .build import run
+
+
+def main(argv=None) -> int:
+    ap = argparse.ArgumentParser(prog="python -m tools.fullscale",
+                                 description="Join the stress dictionary, pymorphy3 and "
+                                             "Wiktionary into lexovia word data.")
+    ap.add_argument("--stress", required=True,
+                    help="stress.trie from the ukrainian-word-stress wheel")
+    ap.add_argument("--wiktionary",
+                    help="the Wiktionary StarDict (.tar.gz, directory or one of its files)")
+    ap.add_argument("-o", "--output", required=True, help="word data file to write")
+    ap.add_argument("--sample", type=int, default=40,
+                    help="how many cross-check disagreements to list (default 40)")
+    args = ap.parse_args(argv)
+    run(args.stress, args.wiktionary, args.output, sample_size=args.sample)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
