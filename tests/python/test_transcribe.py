@@ -236,7 +236,7 @@ def test_failed_result_allocation_raises_panic_exception_and_leaks_nothing():
     failures, growth = map(int, counts.split())
     assert "('PanicException', 'BaseException', 'Python API call failed')" in kinds
     assert "MemoryError" in proc.stderr  # the pending error is printed
-    assert failures > 1500
+    assert failures > 60 * 10  # many allocation points fail in every round
     assert growth < failures / 4
 
 
