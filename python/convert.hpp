@@ -38,6 +38,23 @@ PyRef list_of(const Items& items, Convert&& convert) {
 // A new str from UTF-8 text.
 PyRef to_str(std::string_view text);
 
+// Pauses the interpreter's cyclic garbage collector for its lifetime. The
+// result of one call is a tree of fresh dicts and lists without cycles; a
+// collection triggered by its own allocations would only walk the growing
+// tree again and again (with a batch of 100,000 words, most of the time).
+class GcPause {
+public:
+    GcPause() : was_enabled_(PyGC_Disable()) {}
+    ~GcPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    GcPause(const GcPause&) = delete;
+    GcPause& operator=(const GcPause&) = delete;
+
+private:
+    int was_enabled_;
+};
+
 class Converter {
 public:
     // nullptr with a pending error when the dict keys cannot be created.
@@ -69,6 +86,7 @@ private:
         std::uint8_t size = 0;
         char bytes[CACHED_MAX];
     };
+    GcPause gc_pause_;
     const Keys& k_;
     std::array<Slot, SLOTS> slots_{};
 };
