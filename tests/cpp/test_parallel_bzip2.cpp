@@ -26,6 +26,7 @@
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/load.hpp"
 #include "core/dict/parallel_bzip2.hpp"
+#include "tests/fuzz/dump.hpp"
 
 using namespace lexovia::dict;
 
@@ -717,33 +718,7 @@ Blob make_image(std::size_t n, std::uint32_t seed) {
     return w.out;
 }
 
-// Every table text and every entry's key and records, as one string.
-std::string dump(const Dictionary& d) {
-    std::string out;
-    const auto bytes = [&](std::span<const std::uint8_t> b) {
-        out.append(reinterpret_cast<const char*>(b.data()), b.size()) += '|';
-    };
-    for (const StringTable* t : {&d.pos_tags, &d.feature_keys, &d.feature_values, &d.lemmas, &d.definitions}) {
-        for (std::size_t i = 0; i < t->size(); ++i) (out += (*t)[i]) += '\n';
-        out += "--\n";
-    }
-    for (std::size_t i = 0; i < d.entry_count(); ++i) {
-        (out += d.key(i)) += ':';
-        for (const RecordView& r : d.records(i)) {
-            bytes(r.stress_positions);
-            bytes(r.pos);
-            for (const FeaturePair& f : r.features) {
-                out += std::to_string(f.key) + '=';
-                bytes(f.values);
-            }
-            out += r.lemma ? std::to_string(*r.lemma) : "-";
-            out += r.definition ? std::to_string(*r.definition) : "-";
-            out += ';';
-        }
-        out += '\n';
-    }
-    return out;
-}
+using lexovia::fuzz::dump;
 
 std::string load_result(const Blob& compressed) {
     try {
