@@ -26,8 +26,6 @@ struct LowerMulti {
 
 }  // namespace
 
-std::string_view unicode_lower_version() { return LEXOVIA_UNICODE_VERSION; }
-
 std::size_t lowercase_code_point(char32_t c, char32_t* out) {
     // Fast paths for the scripts this module is about.
     if (c < 0x80) {

@@ -16,9 +16,6 @@
 
 namespace lexovia {
 
-// The Unicode version the mapping was generated from, e.g. "15.0.0".
-std::string_view unicode_lower_version();
-
 // Writes the lowercase mapping of c to out (one or more code points) and
 // returns how many were written; out must hold at least 3.
 std::size_t lowercase_code_point(char32_t c, char32_t* out);
