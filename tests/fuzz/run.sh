@@ -28,8 +28,17 @@ python="$root/.venv/bin/python"
 
 generator=()
 if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null; then generator=(-G Ninja); fi
-cmake -S "$root/tests/fuzz" -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
-cmake --build "$build" >/dev/null
+# Quiet unless something fails; then the whole output is shown.
+quietly() {
+    local out
+    if ! out=$("$@" 2>&1); then
+        printf '%s\n' "$out"
+        echo "fuzz build failed: $*" >&2
+        return 1
+    fi
+}
+quietly cmake -S "$root/tests/fuzz" -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$cxx"
+quietly cmake --build "$build"
 rm -rf "$build/seeds"
 "$python" "$root/tests/fuzz/make_corpus.py" "$build/seeds"
 mkdir -p "$build/artifacts" "$build/logs"
