@@ -124,12 +124,9 @@ PyRef Converter::str(std::string_view text) {
     return obj;
 }
 
-PyRef Converter::optional_str(const std::optional<std::string>& text) {
+template <typename Text>
+PyRef Converter::optional_str(const std::optional<Text>& text) {
     return text ? str(*text) : new_ref(Py_None);
-}
-
-PyRef Converter::str_list(const std::vector<std::string>& texts) {
-    return list_of(texts, [&](const std::string& t) { return str(t); });
 }
 
 PyRef Converter::token_dict(const Token& t) {

@@ -75,8 +75,12 @@ private:
     PyRef reading_dict(const dict::Reading& r);
     PyRef morph_dict(const dict::MorphAnalysis& m);
     PyRef feats_dict(const dict::MorphAnalysis& m);
-    PyRef str_list(const std::vector<std::string>& texts);
-    PyRef optional_str(const std::optional<std::string>& text);
+    template <typename Text>
+    PyRef str_list(const std::vector<Text>& texts) {
+        return list_of(texts, [&](std::string_view t) { return str(t); });
+    }
+    template <typename Text>
+    PyRef optional_str(const std::optional<Text>& text);
 
     // Short texts and their str objects, by hash; a collision replaces.
     static constexpr std::size_t CACHED_MAX = 31;

@@ -41,9 +41,9 @@ bool has_exactly_one_vowel(std::string_view form) {
 }
 
 // The text at index i of table, or nullopt when i is out of range.
-std::optional<std::string> text_at(const StringTable& table, std::uint64_t i) {
+std::optional<std::string_view> text_at(const StringTable& table, std::uint64_t i) {
     if (i >= table.size()) return std::nullopt;
-    return std::string(table[static_cast<std::size_t>(i)]);
+    return table[static_cast<std::size_t>(i)];
 }
 
 // One reading of form at stress position p, phonetics filled in.
@@ -126,14 +126,14 @@ MorphAnalysis resolve(const Dictionary& d, const RecordView& record) {
         if (i < d.pos_tags.size()) m.pos.emplace_back(d.pos_tags[i]);
     for (const FeaturePair pair : record.features) {
         if (pair.key >= d.feature_keys.size()) continue;
-        std::vector<std::string> values;
+        std::vector<std::string_view> values;
         values.reserve(pair.values.size());
         for (const std::uint8_t v : pair.values)
             if (v < d.feature_values.size()) values.emplace_back(d.feature_values[v]);
         const std::string_view name = d.feature_keys[pair.key];
         auto same = std::find_if(m.feats.begin(), m.feats.end(), [&](const auto& f) { return f.first == name; });
         if (same != m.feats.end()) same->second = std::move(values);
-        else m.feats.emplace_back(std::string(name), std::move(values));
+        else m.feats.emplace_back(name, std::move(values));
     }
     if (record.lemma) m.lemma = text_at(d.lemmas, *record.lemma);
     if (record.definition) m.definition = text_at(d.definitions, *record.definition);

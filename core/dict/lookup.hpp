@@ -10,8 +10,9 @@
 //   each position, ascending, becomes one Reading with its own transcription.
 // Indexes into the dictionary's tables are resolved here; one past the end of
 // its table is dropped, never an error. Lookup never chooses between
-// readings and never fails on content; the result shares nothing with the
-// dictionary.
+// readings and never fails on content. The texts of a MorphAnalysis are views
+// into the dictionary's tables: a result must not outlive its Dictionary
+// (the module's dictionary lives until the process ends).
 #pragma once
 
 #include <cstdint>
@@ -27,12 +28,12 @@
 namespace lexovia::dict {
 
 struct MorphAnalysis {
-    std::vector<std::string> pos;
+    std::vector<std::string_view> pos;
     // Feature name to its values; a name occurs once (a later pair with the
     // same name replaces the earlier values in place).
-    std::vector<std::pair<std::string, std::vector<std::string>>> feats;
-    std::optional<std::string> lemma;
-    std::optional<std::string> definition;
+    std::vector<std::pair<std::string_view, std::vector<std::string_view>>> feats;
+    std::optional<std::string_view> lemma;
+    std::optional<std::string_view> definition;
     friend bool operator==(const MorphAnalysis&, const MorphAnalysis&) = default;
 };
 
@@ -66,11 +67,14 @@ std::string add_stress_mark(std::string_view text, std::uint8_t vowel_index);
 
 // word is UTF-8 text exactly as the caller gave it.
 LookupResult lookup(const Dictionary& dictionary, std::string_view word);
+// The morphology would point into a dictionary about to be destroyed.
+LookupResult lookup(const Dictionary&& dictionary, std::string_view word) = delete;
 
 // The stressed form of the first reading, or word itself when there is none.
 std::string mark(const Dictionary& dictionary, std::string_view word);
 
 // The analysis of one stored record, its indexes resolved against the tables.
 MorphAnalysis resolve(const Dictionary& dictionary, const RecordView& record);
+MorphAnalysis resolve(const Dictionary&& dictionary, const RecordView& record) = delete;
 
 }  // namespace lexovia::dict

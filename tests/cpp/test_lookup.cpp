@@ -35,7 +35,7 @@ Record with_positions(std::vector<std::uint8_t> positions, std::uint32_t lemma) 
     return {std::move(positions), {0}, {}, lemma, std::nullopt};
 }
 
-MorphAnalysis noun(const std::string& lemma) { return {{"NOUN"}, {}, lemma, std::nullopt}; }
+MorphAnalysis noun(std::string_view lemma) { return {{"NOUN"}, {}, lemma, std::nullopt}; }
 
 ImageContent base_tables() {
     ImageContent c;
@@ -105,7 +105,8 @@ TEST(Lookup, RecordsAreGroupedByStressPosition) {
 TEST(Lookup, ReadingsComeInAscendingPositionWhateverTheStoredOrder) {
     ImageContent c = base_tables();
     c.entries = {{"молоко", {with_positions({2, 0}, 0), with_positions({1}, 1), with_positions({2}, 2)}}};
-    const LookupResult r = lookup(dictionary_of(c), "молоко");
+    const Dictionary d = dictionary_of(c);
+    const LookupResult r = lookup(d, "молоко");
     EXPECT_EQ(stressed_forms(r), (std::vector<std::string>{"мо" + ACUTE + "локо", "моло" + ACUTE + "ко",
                                                              "молоко" + ACUTE}));
     ASSERT_EQ(r.readings.size(), 3u);
@@ -153,7 +154,8 @@ TEST(Lookup, EntriesWithoutStressPositions) {
 TEST(Lookup, PositionRepeatedInARecordCopiesItsAnalysisEachTime) {
     ImageContent c = base_tables();
     c.entries = {{"мама", {with_positions({1, 1}, 0), with_positions({1}, 1)}}};
-    const LookupResult r = lookup(dictionary_of(c), "мама");
+    const Dictionary d = dictionary_of(c);
+    const LookupResult r = lookup(d, "мама");
     ASSERT_EQ(r.readings.size(), 1u);
     EXPECT_EQ(r.readings[0].morph, (std::vector<MorphAnalysis>{noun("R1"), noun("R1"), noun("R2")}));
 }
@@ -161,7 +163,8 @@ TEST(Lookup, PositionRepeatedInARecordCopiesItsAnalysisEachTime) {
 TEST(Lookup, StressPositionBeyondTheVowels) {
     ImageContent c = base_tables();
     c.entries = {{"мама", {with_positions({2}, 0), with_positions({200}, 1)}}};
-    const LookupResult r = lookup(dictionary_of(c), "мама");
+    const Dictionary d = dictionary_of(c);
+    const LookupResult r = lookup(d, "мама");
     ASSERT_EQ(r.readings.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         const Reading& reading = r.readings[i];
@@ -185,7 +188,8 @@ TEST(Lookup, WordOfMoreThan256VowelsStressesEveryVowelOfTheSameEightBitOrdinal) 
     for (int i = 0; i < 300; ++i) word += "ба";
     ImageContent c = base_tables();
     c.entries = {{word, {with_positions({5}, 0)}}};
-    const LookupResult r = lookup(dictionary_of(c), word);
+    const Dictionary d = dictionary_of(c);
+    const LookupResult r = lookup(d, word);
     ASSERT_EQ(r.readings.size(), 1u);
     const Reading& reading = r.readings[0];
     EXPECT_EQ(reading.syllable_count, 300u);
@@ -206,8 +210,9 @@ TEST(Lookup, WordOfMoreThan256VowelsStressesEveryVowelOfTheSameEightBitOrdinal) 
 std::map<std::string, std::vector<std::string>> feats_of(const MorphAnalysis& m) {
     std::map<std::string, std::vector<std::string>> out;
     for (const auto& [name, values] : m.feats) {
-        EXPECT_FALSE(out.count(name)) << "name twice: " << name;
-        out[name] = values;
+        const std::string key(name);
+        EXPECT_FALSE(out.count(key)) << "name twice: " << name;
+        out[key].assign(values.begin(), values.end());
     }
     return out;
 }
@@ -223,7 +228,7 @@ TEST(Resolve, IndexesOutOfRangeAreDropped) {
     struct Case {
         const char* name;
         Record record;
-        std::vector<std::string> pos;
+        std::vector<std::string_view> pos;
         Feats feats;
         std::optional<std::string> lemma;
         std::optional<std::string> definition;
@@ -276,7 +281,7 @@ TEST(Resolve, LaterPairReplacesTheValuesInPlace) {
     c.entries = {{"мама", {{{0}, {}, {{0, {0}}, {1, {2}}, {0, {1}}}, std::nullopt, std::nullopt}}}};
     const Dictionary d = dictionary_of(c);
     const MorphAnalysis m = resolve(d, *d.records(0).begin());
-    using Feats = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    using Feats = std::vector<std::pair<std::string_view, std::vector<std::string_view>>>;
     EXPECT_EQ(m.feats, (Feats{{"Case", {"Acc"}}, {"Number", {"Plur"}}}));
 }
 
@@ -327,15 +332,18 @@ TEST(Lookup, OneVowelWordsAreNeverLookedUp) {
 TEST(Lookup, EmptyWord) {
     ImageContent c = base_tables();
     c.entries = {{"мама", {with_positions({0}, 0)}}};
-    const LookupResult r = lookup(dictionary_of(c), "");
+    const Dictionary d = dictionary_of(c);
+    const LookupResult r = lookup(d, "");
     EXPECT_EQ(r.form, "");
     EXPECT_TRUE(r.readings.empty());
     EXPECT_EQ(mark(dictionary_of(c), ""), "");
-    EXPECT_TRUE(lookup(decode_image(std::vector<std::uint8_t>(48, 0)), "").readings.empty());
+    const Dictionary empty = decode_image(std::vector<std::uint8_t>(48, 0));
+    EXPECT_TRUE(lookup(empty, "").readings.empty());
 
     // An image that holds an empty key is searched like any other.
     c.entries.insert(c.entries.begin(), Entry{"", {with_positions({0}, 1)}});
-    const LookupResult found = lookup(dictionary_of(c), "");
+    const Dictionary with_empty_key = dictionary_of(c);
+    const LookupResult found = lookup(with_empty_key, "");
     ASSERT_EQ(found.readings.size(), 1u);
     EXPECT_EQ(found.readings[0].stressed_form, "");
     EXPECT_EQ(found.readings[0].morph, std::vector<MorphAnalysis>{noun("R2")});
@@ -390,17 +398,25 @@ TEST(Lookup, QueryIsNormalisedBeforeTheSearch) {
     }
 }
 
-TEST(Lookup, ResultOutlivesTheDictionary) {
+TEST(Lookup, PhoneticsOutliveTheDictionaryAndMorphologyViewsItsTables) {
     LookupResult r;
     {
         ImageContent c = base_tables();
         c.entries = {{"замок", {{{0}, {0, 1}, {{0, {0, 1}}}, 0, 0}}}};
         const Dictionary d = dictionary_of(c);
         r = lookup(d, "Замок");
+        ASSERT_EQ(r.readings.size(), 1u);
+        const MorphAnalysis expected{{"NOUN", "VERB"}, {{"Case", {"Nom", "Acc"}}}, "R1", "castle"};
+        EXPECT_EQ(r.readings[0].morph, std::vector<MorphAnalysis>{expected});
+        EXPECT_EQ(r.readings[0].morph[0].lemma->data(), d.lemmas[0].data());
     }
-    ASSERT_EQ(r.readings.size(), 1u);
-    const MorphAnalysis expected{{"NOUN", "VERB"}, {{"Case", {"Nom", "Acc"}}}, "R1", "castle"};
-    EXPECT_EQ(r.readings[0].morph, std::vector<MorphAnalysis>{expected});
+    // Everything but the morphology is owned by the result.
+    const Reading& reading = r.readings[0];
+    EXPECT_EQ(r.form, "замок");
+    EXPECT_EQ(reading.stressed_form, "за" + ACUTE + "мок");
+    EXPECT_EQ(reading.word_syllables, (std::vector<std::string>{"за", "мок"}));
+    EXPECT_EQ(reading.ipa_syllables, (std::vector<std::string>{"ˈzɑ", "mɔk"}));
+    EXPECT_EQ(reading.ipa, "zɑmɔk");
 }
 
 TEST(Lookup, ConcurrentLookupsAgree) {
