@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace lexovia::dict {
 namespace {
@@ -64,17 +65,61 @@ RecordList Dictionary::records(std::size_t i) const {
 std::optional<std::size_t> Dictionary::find(std::string_view wanted) const {
     std::size_t lo = 0;
     std::size_t hi = entries_.size();
+    // A tree built for another entry count would mislead: ignore it then.
+    const std::size_t tree_nodes = tree_entries_ == entries_.size() ? tree_nodes_ : 0;
+    const TreeSlot* slots = tree();
+    std::size_t node = 1;
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
-        const std::string_view k = key(mid);
+        std::string_view k;
+        if (node <= tree_nodes && slots[node - 1].size != TreeSlot::OUTSIDE)
+            k = {slots[node - 1].bytes, slots[node - 1].size};
+        else
+            k = key(mid);
         // Byte-wise comparison as unsigned chars: std::string_view::compare
         // uses char_traits<char>::compare, which compares as unsigned char.
         const int c = k.compare(wanted);
         if (c == 0) return mid;
-        if (c < 0) lo = mid + 1;
-        else hi = mid;
+        if (c < 0) {
+            lo = mid + 1;
+            node = 2 * node + 1;
+        } else {
+            hi = mid;
+            node = 2 * node;
+        }
     }
     return std::nullopt;
+}
+
+void Dictionary::build_search_tree() {
+    // A smaller dictionary needs only the levels its searches reach.
+    std::size_t levels = 0;
+    while (levels < SEARCH_TREE_LEVELS && (std::size_t(1) << levels) - 1 < entries_.size()) ++levels;
+    const std::size_t nodes = (std::size_t(1) << levels) - 1;
+    ByteBlock storage = allocate_block(std::max<std::size_t>(nodes, 1) * sizeof(TreeSlot));
+    TreeSlot* tree = reinterpret_cast<TreeSlot*>(storage.get());
+    std::uninitialized_default_construct_n(tree, nodes);
+    // Each node's entry range; the slots are filled in node order.
+    std::vector<std::pair<std::size_t, std::size_t>> ranges(nodes + 1, {0, 0});
+    if (nodes > 0) ranges[1] = {0, entries_.size()};
+    for (std::size_t n = 1; n <= nodes; ++n) {
+        const auto [lo, hi] = ranges[n];
+        if (lo >= hi) continue;
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const std::string_view k = key(mid);
+        TreeSlot& slot = tree[n - 1];
+        if (k.size() < TreeSlot::OUTSIDE && k.size() <= sizeof slot.bytes) {
+            slot.size = static_cast<std::uint8_t>(k.size());
+            std::memcpy(slot.bytes, k.data(), k.size());
+        }
+        if (2 * n + 1 <= nodes) {
+            ranges[2 * n] = {lo, mid};
+            ranges[2 * n + 1] = {mid + 1, hi};
+        }
+    }
+    tree_ = std::move(storage);
+    tree_nodes_ = nodes;
+    tree_entries_ = entries_.size();
 }
 
 std::size_t Dictionary::memory_bytes() const {
@@ -82,6 +127,7 @@ std::size_t Dictionary::memory_bytes() const {
                         lemmas.memory_bytes() + definitions.memory_bytes();
     for (std::size_t s : block_sizes_) total += s;
     total += entries_.memory_bytes();
+    total += tree_nodes_ * sizeof(TreeSlot);
     total += blocks_.capacity() * sizeof(void*) + block_sizes_.capacity() * sizeof(std::size_t);
     return total;
 }
@@ -95,7 +141,7 @@ EntryWriter::~EntryWriter() = default;
 
 void EntryWriter::new_block(std::size_t min_size) {
     const std::size_t size = std::max(block_size_, min_size);
-    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    ByteBlock block = allocate_block(size);
     const std::size_t partial = used_ - entry_start_;
     if (partial > 0) std::memcpy(block.get(), block_ + entry_start_, partial);
     block_ = block.get();
@@ -124,10 +170,15 @@ void EntryWriter::end_entry() {
 }
 
 void EntryWriter::finish() {
+    trim_last_block();
+    dict_.build_search_tree();
+}
+
+void EntryWriter::trim_last_block() {
     if (block_ == nullptr || used_ == capacity_) return;
     // Move the filled part of the last block into an exactly sized one.
     const std::size_t size = std::max<std::size_t>(used_, 1);
-    auto exact = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    ByteBlock exact = allocate_block(size);
     std::memcpy(exact.get(), block_, used_);
     for (std::size_t k = block_first_entry_; k < dict_.entries_.size(); ++k)
         dict_.entries_[k] = exact.get() + (dict_.entries_[k] - block_);

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "huge_pages.hpp"
 #include "string_table.hpp"
 
 namespace lexovia::dict {
@@ -98,22 +99,23 @@ using RecordList = PackedList<RecordView>;
 // its old and its doubled storage.
 class EntryIndex {
 public:
+    using Slot = const std::uint8_t*;
     std::size_t size() const { return size_; }
-    const std::uint8_t*& operator[](std::size_t i) { return chunks_[i >> CHUNK_BITS][i & (CHUNK - 1)]; }
-    const std::uint8_t* operator[](std::size_t i) const { return chunks_[i >> CHUNK_BITS][i & (CHUNK - 1)]; }
-    void push_back(const std::uint8_t* p) {
-        if ((size_ & (CHUNK - 1)) == 0) chunks_.push_back(std::make_unique_for_overwrite<const std::uint8_t*[]>(CHUNK));
-        chunks_.back()[size_ & (CHUNK - 1)] = p;
+    Slot& operator[](std::size_t i) { return chunk(i >> CHUNK_BITS)[i & (CHUNK - 1)]; }
+    Slot operator[](std::size_t i) const { return chunk(i >> CHUNK_BITS)[i & (CHUNK - 1)]; }
+    void push_back(Slot p) {
+        if ((size_ & (CHUNK - 1)) == 0) chunks_.push_back(allocate_block(CHUNK * sizeof(Slot)));
+        chunk(chunks_.size() - 1)[size_ & (CHUNK - 1)] = p;
         ++size_;
     }
-    std::size_t memory_bytes() const {
-        return chunks_.size() * CHUNK * sizeof(const std::uint8_t*) + chunks_.capacity() * sizeof(void*);
-    }
+    std::size_t memory_bytes() const { return chunks_.size() * CHUNK * sizeof(Slot) + chunks_.capacity() * sizeof(void*); }
 
 private:
-    static constexpr std::size_t CHUNK_BITS = 15;
+    // 2 MiB chunks: one huge page each.
+    static constexpr std::size_t CHUNK_BITS = 18;
     static constexpr std::size_t CHUNK = std::size_t(1) << CHUNK_BITS;
-    std::vector<std::unique_ptr<const std::uint8_t*[]>> chunks_;
+    Slot* chunk(std::size_t c) const { return reinterpret_cast<Slot*>(chunks_[c].get()); }
+    std::vector<ByteBlock> chunks_;
     std::size_t size_ = 0;
 };
 
@@ -133,14 +135,36 @@ public:
     // relies on the entries being sorted), or nullopt. Allocates nothing.
     std::optional<std::size_t> find(std::string_view key) const;
 
+    // Copies the keys that the first levels of every binary search compare
+    // against into one small array, so that a search touches the scattered
+    // entries only for its last few steps. Called once the entries are
+    // complete; find() ignores a copy made for a different entry count.
+    void build_search_tree();
+
     // Bytes of heap memory held (capacities, not sizes).
     std::size_t memory_bytes() const;
 
 private:
     friend class EntryWriter;
-    std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
+    std::vector<ByteBlock> blocks_;
     std::vector<std::size_t> block_sizes_;
     EntryIndex entries_;
+
+    // The search tree: node 1 is the first midpoint of a search over all
+    // entries, nodes 2n and 2n+1 the midpoints of the halves below and above
+    // node n's. Slot n - 1 holds node n's key inline, one cache line per
+    // level of the search; a key too long for a slot (or a node no search
+    // reaches) is marked and read from its entry instead.
+    struct alignas(32) TreeSlot {
+        static constexpr std::uint8_t OUTSIDE = 0xFF;
+        std::uint8_t size = OUTSIDE;
+        char bytes[31];
+    };
+    static constexpr std::size_t SEARCH_TREE_LEVELS = 16;
+    ByteBlock tree_;
+    std::size_t tree_nodes_ = 0;
+    std::size_t tree_entries_ = 0;
+    const TreeSlot* tree() const { return reinterpret_cast<const TreeSlot*>(tree_.get()); }
 };
 
 // Appends entries to a Dictionary in the compact form. An entry is opened,
@@ -189,10 +213,11 @@ public:
     std::span<std::uint8_t> entry_bytes(std::size_t offset);
     std::size_t entry_size() const { return used_ - entry_start_; }
     void end_entry();
-    // Releases the unused tail of the last block.
+    // Releases the unused tail of the last block and builds the search tree.
     void finish();
 
 private:
+    void trim_last_block();
     void grow(std::size_t n);
     void new_block(std::size_t min_size);
     Dictionary& dict_;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -167,6 +169,69 @@ void write_stored_entry(EntryWriter& w, const Entry& e) {
         if (r.definition) w.put_u32(*r.definition);
     }
     w.end_entry();
+}
+
+TEST(Dictionary, FindBelowTheSearchTreeAndAroundItsSlotSize) {
+    // More entries than the search tree has nodes, so the last steps of a
+    // search read the entries themselves; keys on both sides of the size a
+    // tree slot holds inline (31 bytes), some sharing long prefixes.
+    std::vector<std::string> keys;
+    for (int i = 0; i < 70000; ++i) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%06d", i);
+        std::string key = "ключ";  // 8 bytes
+        switch (i % 4) {
+            case 0: break;
+            case 1: key.append(17, 'a'); break;  // 31 bytes with the digits
+            case 2: key.append(18, 'b'); break;  // 32 bytes
+            case 3: key.append(40, 'c'); break;
+        }
+        keys.push_back(key + digits);
+    }
+    std::sort(keys.begin(), keys.end());
+    const Dictionary d = with_keys(keys);
+    ASSERT_EQ(d.entry_count(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_EQ(d.find(keys[i]), std::optional<std::size_t>(i)) << keys[i];
+        ASSERT_EQ(d.find(keys[i] + '\x01'), std::nullopt) << keys[i];
+        ASSERT_EQ(d.find(keys[i].substr(0, keys[i].size() - 1)), std::nullopt) << keys[i];
+    }
+    for (const std::string& k : std::vector<std::string>{"", "a", "ключ", "ключ0", "ключ" + std::string(17, 'a'), "я"})
+        EXPECT_EQ(d.find(k), std::nullopt) << k;
+}
+
+TEST(Dictionary, EntriesAddedAfterFinishAreStillFound) {
+    // A search tree built for fewer entries must not steer the search.
+    Dictionary d;
+    std::vector<std::string> keys;
+    for (int i = 0; i < 300; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "k%d", 1000 + i);
+        keys.push_back(key);
+    }
+    {
+        EntryWriter w(d, 64);
+        for (std::size_t i = 0; i < 100; ++i) write_stored_entry(w, {keys[i], {}});
+        w.finish();
+        for (std::size_t i = 100; i < keys.size(); ++i) write_stored_entry(w, {keys[i], {}});
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(d.find(keys[i]), std::optional<std::size_t>(i)) << keys[i];
+}
+
+TEST(AllocateBlock, AlignedAndWritableWhateverTheSize) {
+    for (const std::size_t n : {std::size_t(1), std::size_t(63), std::size_t(64), std::size_t(65), std::size_t(4096),
+                                (std::size_t(2) << 20) - 1, std::size_t(2) << 20, (std::size_t(2) << 20) + 1,
+                                std::size_t(5) << 20}) {
+        SCOPED_TRACE(n);
+        ByteBlock block = allocate_block(n);
+        ASSERT_NE(block.get(), nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % 64, 0u);
+        if (n >= (std::size_t(2) << 20)) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % (std::size_t(2) << 20), 0u);
+        }
+        std::memset(block.get(), 0xA5, n);  // the sanitizers check the whole range is ours
+        EXPECT_EQ(block[n - 1], 0xA5);
+    }
 }
 
 std::vector<Entry> varied_entries(int n) {
