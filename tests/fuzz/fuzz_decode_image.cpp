@@ -3,13 +3,18 @@
 // Each input is decoded twice: from memory in one piece, and pulled through
 // a source that cuts it into chunks of 1 to 16 bytes, so that numbers,
 // strings and entries straddle chunk edges everywhere. Both must give the
-// same dictionary or the same error text. Run with a low -malloc_limit_mb:
+// same dictionary or the same error text. A decoded dictionary's search
+// (which reads its first steps from a copy of the keys) must answer exactly
+// as a plain binary search over the entries, sorted or not. Run with a low
+// -malloc_limit_mb:
 // a corrupt count that makes the decoder reserve more than its 1 MiB cap
 // then crashes the run.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/dict/byte_source.hpp"
 #include "core/dict/image_decoder.hpp"
@@ -35,6 +40,34 @@ private:
     std::uint32_t state_;
 };
 
+// Binary search straight over the entries: the probes dict::Dictionary::find
+// must make, so the answers agree even where the keys are not sorted.
+std::optional<std::size_t> plain_find(const dict::Dictionary& d, std::string_view wanted) {
+    std::size_t lo = 0, hi = d.entry_count();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const int c = d.key(mid).compare(wanted);
+        if (c == 0) return mid;
+        if (c < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return std::nullopt;
+}
+
+void check_search(const dict::Dictionary& d) {
+    const std::size_t n = std::min<std::size_t>(d.entry_count(), 64);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string key(d.key(i * (d.entry_count() / n)));
+        for (const std::string& q : {key, key + '\0', key.substr(0, key.size() / 2)}) {
+            if (d.find(q) != plain_find(d, q)) {
+                fuzz::disagree("search tree and plain search", q,
+                               std::to_string(d.find(q).value_or(SIZE_MAX)) + " vs " +
+                                   std::to_string(plain_find(d, q).value_or(SIZE_MAX)));
+            }
+        }
+    }
+}
+
 template <typename Decode>
 std::string outcome(Decode&& decode) {
     try {
@@ -48,7 +81,11 @@ std::string outcome(Decode&& decode) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> image(data, size);
-    const std::string whole = outcome([&] { return dict::decode_image(image); });
+    const std::string whole = outcome([&] {
+        dict::Dictionary d = dict::decode_image(image);
+        check_search(d);
+        return d;
+    });
     ChunkedSource chunks(image, static_cast<std::uint32_t>(size));
     const std::string pieces = outcome([&] { return dict::decode_image(chunks); });
     if (whole != pieces) fuzz::disagree("whole and chunked decoding", whole, pieces);
