@@ -1,6 +1,8 @@
 """Keys, vowel letters and stress marks, as the image writer and lookup see them."""
 from __future__ import annotations
 
+from ..write_image import normalize_word
+
 ACUTE = "\u0301"
 APOSTROPHE = "\u02bc"
 APOSTROPHES = frozenset("'\u02bc\u2019\u2018`")
@@ -16,12 +18,9 @@ FORM_PUNCTUATION = frozenset(" -(),") | APOSTROPHES
 def normalize_key(text: str) -> str:
     """The lookup key of `text`: full lowercase mapping, every apostrophe U+02BC.
 
-    Stress marks are not removed here (see strip_stress)."""
-    out = []
-    for ch in text:
-        low = "i\u0307" if ch == "\u0130" else ch.lower()
-        out.append(APOSTROPHE if low in APOSTROPHES else low)
-    return "".join(out)
+    Stress marks are not removed here (see strip_stress). The writer checks
+    its keys with the very same function."""
+    return normalize_word(text)
 
 
 def strip_stress(text: str) -> str:
