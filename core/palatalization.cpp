@@ -46,17 +46,28 @@ std::string plain_key(std::string_view ipa) {
     return key;
 }
 
+// Softness spreads leftwards from every trigger through the consonants before
+// it. Each walk would stop or pass on a token by rules that depend only on
+// that token, and a token softened by one walk is passed over (or continues
+// the walk as a trigger of its own) in every later one, so the union of all
+// walks is what one right-to-left sweep gives when it remembers whether some
+// walk is still going. That keeps long chains ("тьсьтьсь...", "ньнь...")
+// linear instead of one walk per trigger over the whole chain.
 void apply_palatalization(std::vector<Token>& tokens) {
-    for (std::size_t j = tokens.size(); j-- > 1;) {
-        if (!is_trigger(tokens[j])) continue;
-        for (std::size_t k = j; k-- > 0;) {
-            Token& t = tokens[k];
-            if (t.type != TokenType::Consonant) break;
-            if (t.palatalized) continue;
-            const std::uint64_t key = packed_plain_key(t.ipa);
-            if (!ALVEOLARS.contains_key(key) || !DENTALS.contains_key(key)) break;
-            soften_plain(t, key);
+    bool walking = false;  // a trigger to the right still softens this token
+    for (std::size_t k = tokens.size(); k-- > 0;) {
+        Token& t = tokens[k];
+        if (walking) {
+            if (t.type != TokenType::Consonant) {
+                walking = false;
+            } else if (!t.palatalized) {
+                const std::uint64_t key = packed_plain_key(t.ipa);
+                if (!ALVEOLARS.contains_key(key) || !DENTALS.contains_key(key)) walking = false;
+                else soften_plain(t, key);
+            }
         }
+        // Position 0 has nothing to its left to soften.
+        if (k > 0 && is_trigger(t)) walking = true;
     }
 }
 

@@ -161,28 +161,28 @@ private:
         const char32_t c = word_[i_];
         if (c == DE && i_ + 1 < word_.size()) {
             if (const Digraph* d = find_digraph(word_[i_ + 1]); d && !digraph_blocked()) {
-                out_.push_back(make_consonant(d->ipa, d->source));
+                append(make_consonant(d->ipa, d->source));
                 i_ += 2;
                 return;
             }
         }
         if (c == SHCHA) {
-            out_.push_back(make_consonant("\u0283", "щ"));
-            out_.push_back(make_consonant("t\u0361\u0283", ""));
+            append(make_consonant("\u0283", "щ"));
+            append(make_consonant("t\u0361\u0283", ""));
         } else if (c == SOFT_SIGN) {
             soft_sign();
         } else if (is_apostrophe(c)) {
-            out_.push_back(make_glottal(LetterText(c)));
+            append(make_glottal(LetterText(c)));
         } else {
             const LetterInfo info = letter_info(c);
             switch (info.kind) {
                 case LetterKind::Iotated: iotated(info.row); break;
                 case LetterKind::Vowel:
-                    out_.push_back(make_vowel(VOWEL_LETTERS[info.row].ipa, LetterText(c), next_vowel_index(),
+                    append(make_vowel(VOWEL_LETTERS[info.row].ipa, LetterText(c), next_vowel_index(),
                                               VOWEL_LETTER_ROWS[info.row]));
                     break;
                 case LetterKind::Consonant:
-                    out_.push_back(make_consonant(CONSONANT_LETTERS[info.row].ipa, LetterText(c),
+                    append(make_consonant(CONSONANT_LETTERS[info.row].ipa, LetterText(c),
                                                   CONSONANT_LETTER_ROWS[info.row]));
                     break;
                 case LetterKind::Other: break;
@@ -205,16 +205,29 @@ private:
 
     std::int8_t next_vowel_index() { return static_cast<std::int8_t>(vowel_counter_++); }
 
-    // ь softens the nearest earlier consonant that is not soft yet, passing
-    // over any other token.
-    void soft_sign() {
-        for (auto it = out_.rbegin(); it != out_.rend(); ++it) {
-            if (it->type == TokenType::Consonant && !ends_with_palatal_mark(it->ipa)) {
-                soften(*it);
-                it->source += "ь";
-                return;
-            }
+    // Every token goes through here, so that the two backward searches below
+    // need no scan: the consonants are remembered as they are made.
+    void append(Token t) {
+        if (t.type == TokenType::Consonant) {
+            hard_consonants_.push_back(out_.size());
+            last_consonant_ = out_.size();
         }
+        out_.push_back(std::move(t));
+    }
+
+    // ь softens the nearest earlier consonant that is not soft yet, passing
+    // over any other token. A soft consonant never hardens again, so the ones
+    // found soft on top of the stack are dropped for good: each consonant is
+    // looked at a bounded number of times, and a run of soft signs after
+    // vowels or apostrophes ("оьоь...") costs linear time, not quadratic.
+    void soft_sign() {
+        while (!hard_consonants_.empty() && ends_with_palatal_mark(out_[hard_consonants_.back()].ipa))
+            hard_consonants_.pop_back();
+        if (hard_consonants_.empty()) return;
+        Token& t = out_[hard_consonants_.back()];
+        hard_consonants_.pop_back();
+        soften(t);
+        t.source += "ь";
     }
 
     void iotated(std::size_t row) {
@@ -224,21 +237,24 @@ private:
                            word_[i_ - 1] == SOFT_SIGN ||
                            IOTATION_VOWELS.find(word_[i_ - 1]) != std::u32string_view::npos;
         if (glide) {
-            out_.push_back(make_consonant(letter.glide, LetterText(letter.letter), IOTATED_GLIDE_ROWS[row]));
-            out_.push_back(make_vowel(letter.vowel, "", next_vowel_index(), vowel));
+            append(make_consonant(letter.glide, LetterText(letter.letter), IOTATED_GLIDE_ROWS[row]));
+            append(make_vowel(letter.vowel, "", next_vowel_index(), vowel));
             return;
         }
         // The vowel softens the last consonant, unless that one is soft already.
-        for (auto it = out_.rbegin(); it != out_.rend(); ++it) {
-            if (it->type != TokenType::Consonant) continue;
-            if (!ends_with_palatal_mark(it->ipa)) soften(*it);
-            break;
-        }
-        out_.push_back(make_vowel(letter.vowel, LetterText(letter.letter), next_vowel_index(), vowel));
+        if (last_consonant_ != NO_CONSONANT && !ends_with_palatal_mark(out_[last_consonant_].ipa))
+            soften(out_[last_consonant_]);
+        append(make_vowel(letter.vowel, LetterText(letter.letter), next_vowel_index(), vowel));
     }
+
+    static constexpr std::size_t NO_CONSONANT = static_cast<std::size_t>(-1);
 
     std::u32string_view word_;
     std::vector<Token> out_;
+    // Indexes into out_ of the consonants ь may still soften, in order; a
+    // soft one may linger below the top until it surfaces.
+    std::vector<std::size_t> hard_consonants_;
+    std::size_t last_consonant_ = NO_CONSONANT;
     std::size_t i_ = 0;
     std::uint8_t vowel_counter_ = 0;
 };

@@ -8,7 +8,10 @@ bzip2-compressed ones: well-formed images small and larger, the broken and
 edge-case images the module's load tests use, truncations, and streams of
 several blocks whose boundaries fall inside entries (with corrupt,
 truncated and over-long variants), so that mutation starts from every kind
-of input the loader distinguishes.
+of input the loader distinguishes. OUTDIR/transcribe/ gets words after a
+stress-index byte: ordinary ones, every apostrophe, and long runs of the
+letters whose rules look back over earlier tokens (soft signs after vowels
+and apostrophes, chains of soft dentals, iotated vowels after hyphens).
 """
 import bz2
 import os
@@ -90,6 +93,20 @@ def compressed_images(raw):
     return out
 
 
+def transcription_words():
+    words = ["мама", "Ходжу", "сім'я", "сімʼя", "сім’я", "будь-який", "знання", "щастя", "пісня",
+             "віджати", "передзвін", "ввічливий", "радість", "смерть", "вода", "ї", "", "ь", "'ь"]
+    # About 200 KB each: long enough that a scan restarted for every letter
+    # exceeds the run's time limit per input by far.
+    runs = {"soft_after_vowels": "оь" * 50_000, "soft_after_apostrophes": "'ь" * 60_000 + "а",
+            "soft_dental_chain": "тьс" * 33_000, "soft_nasals": "нь" * 50_000,
+            "iotated_after_hyphens": "-я" * 60_000, "labial_glides": "ав" * 50_000}
+    out = {f"word_{i}": bytes([i % 3]) + w.encode() for i, w in enumerate(words)}
+    out.update({name: b"\x00" + text.encode() for name, text in runs.items()})
+    out["ill_formed"] = b"\x01\xd0\xd1\x8c\xff\xfe\xd0\xb0"
+    return out
+
+
 def write(directory, files):
     os.makedirs(directory, exist_ok=True)
     seen = set()
@@ -106,6 +123,7 @@ def main():
     raw = raw_images()
     write(os.path.join(outdir, "decode_image"), raw)
     write(os.path.join(outdir, "load_compressed"), compressed_images(raw))
+    write(os.path.join(outdir, "transcribe"), transcription_words())
 
 
 if __name__ == "__main__":

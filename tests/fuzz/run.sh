@@ -3,7 +3,8 @@
 # runs each target for SECONDS seconds.
 #
 # Usage: tests/fuzz/run.sh SECONDS [TARGET...]
-#   TARGET: decode_image, load_compressed (default: both, one after the other)
+#   TARGET: decode_image, load_compressed, transcribe (default: all, one
+#   after the other)
 #   FUZZ_CONCURRENT=1 runs the targets at the same time instead.
 #   CXX_FUZZ picks the clang (default clang++-14).
 #
@@ -12,13 +13,16 @@
 # fails (non-zero exit) on any crash, sanitizer report, disagreement between
 # loading paths, timeout, or an allocation over the limit below: the image
 # decoder never reserves more than 1 MiB for a count it has not seen the
-# data of, and an inflated bzip2 block is at most ~47 MB.
+# data of, and an inflated bzip2 block is at most ~47 MB. The transcription
+# target gets words of up to 256 KiB and 10 s each: linear passes take
+# milliseconds there even instrumented, while one scan restarted for every
+# letter takes far longer than the limit (its seeds hold such words).
 set -euo pipefail
 
 seconds=${1:?usage: tests/fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(decode_image load_compressed)
+[ ${#targets[@]} -gt 0 ] || targets=(decode_image load_compressed transcribe)
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="$root/build/fuzz"
@@ -47,13 +51,16 @@ run_target() {
     local target=$1
     local log="$build/logs/$target.log"
     mkdir -p "$build/corpus/$target"
+    local limits=(-timeout=60 -dict="$root/tests/fuzz/bzip2.dict")
+    if [ "$target" = transcribe ]; then
+        limits=(-timeout=10 -max_len=262144 -dict="$root/tests/fuzz/letters.dict")
+    fi
     local status=0
     ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=1:quarantine_size_mb=64" \
     UBSAN_OPTIONS="${UBSAN_OPTIONS:-}:print_stacktrace=1:halt_on_error=1" \
         "$build/fuzz_$target" \
-        -max_total_time="$seconds" -timeout=60 \
+        -max_total_time="$seconds" "${limits[@]}" \
         -malloc_limit_mb=256 -rss_limit_mb=1536 \
-        -dict="$root/tests/fuzz/bzip2.dict" \
         -print_final_stats=1 \
         -artifact_prefix="$build/artifacts/$target-" \
         "$build/corpus/$target" "$build/seeds/$target" >"$log" 2>&1 || status=$?
