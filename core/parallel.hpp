@@ -8,6 +8,13 @@
 // each item writes only its own result). The first exception thrown by any
 // item is rethrown after every thread has been joined; the items still
 // pending are then skipped.
+//
+// parallel_for(n, fn, keep_going) also calls keep_going(done) on the calling
+// thread alone, after every `done` items it has finished itself (one at a
+// time when it works alone, a chunk at a time beside the helpers). When
+// keep_going returns false the batch stops: no new chunk is started, the
+// helpers finish the chunk they hold and are joined, and parallel_for
+// returns false. The caller uses this to answer a signal in a long batch.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +24,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace lexovia {
@@ -24,26 +32,35 @@ namespace lexovia {
 // Batches below this size run on the calling thread alone.
 inline constexpr std::size_t PARALLEL_MIN_ITEMS = 2048;
 
-template <typename Fn>
-void parallel_for(std::size_t n, Fn&& fn) {
+template <typename Fn, typename KeepGoing>
+bool parallel_for(std::size_t n, Fn&& fn, KeepGoing&& keep_going) {
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t threads = n < PARALLEL_MIN_ITEMS ? 1 : std::min<std::size_t>(cores, n / 1024);
     if (threads <= 1) {
-        for (std::size_t i = 0; i < n; ++i) fn(i);
-        return;
+        for (std::size_t i = 0; i < n; ++i) {
+            fn(i);
+            if (!keep_going(std::size_t{1})) return false;
+        }
+        return true;
     }
     constexpr std::size_t CHUNK = 256;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
+    bool stopped = false;  // written by the calling thread only
     std::exception_ptr error;
     std::mutex error_lock;
-    const auto work = [&] {
+    const auto work = [&](bool caller) {
         try {
             for (;;) {
                 const std::size_t begin = next.fetch_add(CHUNK, std::memory_order_relaxed);
                 if (begin >= n || failed.load(std::memory_order_relaxed)) return;
                 const std::size_t end = std::min(n, begin + CHUNK);
                 for (std::size_t i = begin; i < end; ++i) fn(i);
+                if (caller && !keep_going(end - begin)) {
+                    stopped = true;
+                    failed.store(true, std::memory_order_relaxed);
+                    return;
+                }
             }
         } catch (...) {
             std::lock_guard lock(error_lock);
@@ -55,13 +72,19 @@ void parallel_for(std::size_t n, Fn&& fn) {
         std::vector<std::jthread> helpers;
         helpers.reserve(threads - 1);
         try {
-            for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+            for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work, false);
         } catch (const std::system_error&) {
             // No more threads available: the ones started and this one finish the batch.
         }
-        work();
+        work(true);
     }  // jthreads join here
     if (error) std::rethrow_exception(error);
+    return !stopped;
+}
+
+template <typename Fn>
+void parallel_for(std::size_t n, Fn&& fn) {
+    parallel_for(n, std::forward<Fn>(fn), [](std::size_t) { return true; });
 }
 
 }  // namespace lexovia

@@ -1,7 +1,18 @@
 #include "args.hpp"
 
+#include <algorithm>
+
+#include "signals.hpp"
+
 namespace lexovia::py {
 namespace {
+
+// A sequence's length only hints at how many texts will come: __len__ may
+// lie, and an honest but huge one (range(10**9), whose first item is refused
+// anyway) must not make us reserve gigabytes before a single item has been
+// seen. Up to this many texts (2 MiB of string headers) are reserved from the
+// hint; beyond it the vector grows as items actually arrive.
+constexpr std::size_t MAX_RESERVED_TEXTS = std::size_t{1} << 16;
 
 // "'a'", "'a' and 'b'", "'a', 'b', and 'c'".
 std::string quoted_list(const std::vector<const char*>& names) {
@@ -61,13 +72,15 @@ bool collect_texts(PyObject* obj, std::vector<std::string>& out) {
     if (!PySequence_Check(obj)) return type_mismatch(obj, "Sequence");
     const Py_ssize_t hint = PySequence_Size(obj);
     if (hint < 0) PyErr_Clear();
-    else out.reserve(static_cast<std::size_t>(hint));
+    else out.reserve(std::min(static_cast<std::size_t>(hint), MAX_RESERVED_TEXTS));
     PyRef iter(PyObject_GetIter(obj));
     if (!iter) return false;
+    SignalCheck signals;
     while (PyRef item{PyIter_Next(iter.get())}) {
         std::string_view text;
         if (!utf8_view(item.get(), text)) return false;
         out.emplace_back(text);
+        if (!signals()) return false;
     }
     return !PyErr_Occurred();
 }

@@ -151,7 +151,7 @@ PyRef Converter::transcription_dict(const Transcription& t) {
     PyRef d = from_template(k_.transcription_template);
     if (!d || !put(d.get(), k_.word, to_str(t.word)) || !put(d.get(), k_.ipa, to_str(t.ipa)) ||
         !put(d.get(), k_.stress_index, PyRef(PyLong_FromUnsignedLong(t.stress_index))) ||
-        !put(d.get(), k_.tokens, list_of(t.tokens, [&](const Token& tok) { return token_dict(tok); })) ||
+        !put(d.get(), k_.tokens, list_of(t.tokens, [&](const Token& tok) { return token_dict(tok); }, &signals_)) ||
         !put(d.get(), k_.syllables, list_of(t.syllables, [&](const Syllable& s) { return syllable_dict(s); })))
         return PyRef();
     return d;
@@ -183,7 +183,7 @@ PyRef Converter::reading_dict(const dict::Reading& r) {
         !put(d.get(), k_.stressed_form, to_str(r.stressed_form)) ||
         !put(d.get(), k_.word_syllables, str_list(r.word_syllables)) || !put(d.get(), k_.ipa, to_str(r.ipa)) ||
         !put(d.get(), k_.ipa_syllables, str_list(r.ipa_syllables)) ||
-        !put(d.get(), k_.tokens, list_of(r.tokens, [&](const Token& t) { return token_dict(t); })) ||
+        !put(d.get(), k_.tokens, list_of(r.tokens, [&](const Token& t) { return token_dict(t); }, &signals_)) ||
         !put(d.get(), k_.morph, list_of(r.morph, [&](const dict::MorphAnalysis& m) { return morph_dict(m); })) ||
         !put(d.get(), k_.confidence, optional_str(r.confidence)))
         return PyRef();

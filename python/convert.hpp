@@ -17,20 +17,24 @@
 #include "../core/dict/lookup.hpp"
 #include "../core/transcription.hpp"
 #include "pyref.hpp"
+#include "signals.hpp"
 
 namespace lexovia::py {
 
 struct Keys;
 
 // A list of exactly items.size() elements, element i being convert(items[i]).
+// With a SignalCheck, each element counts as one unit of work, and a signal
+// handler that raises ends the list (empty PyRef, its exception pending).
 template <typename Items, typename Convert>
-PyRef list_of(const Items& items, Convert&& convert) {
+PyRef list_of(const Items& items, Convert&& convert, SignalCheck* signals = nullptr) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return list;
     for (std::size_t i = 0; i < items.size(); ++i) {
         PyRef item = convert(items[i]);
         if (!item) return PyRef();
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+        if (signals != nullptr && !(*signals)()) return PyRef();
     }
     return list;
 }
@@ -69,6 +73,11 @@ public:
     // "lemma", "definition"}]}]}
     PyRef lookup_dict(const dict::LookupResult& result);
 
+    // Counts the tokens this converter has turned into dicts; batch bindings
+    // count their words through it too. After a failed conversion,
+    // signals().interrupted() tells an interrupt from a failed allocation.
+    SignalCheck& signals() { return signals_; }
+
 private:
     explicit Converter(const Keys& keys) : k_(keys) {}
     PyRef syllable_dict(const Syllable& s);
@@ -91,6 +100,7 @@ private:
         char bytes[CACHED_MAX];
     };
     GcPause gc_pause_;
+    SignalCheck signals_;
     const Keys& k_;
     std::array<Slot, SLOTS> slots_{};
 };

@@ -20,6 +20,7 @@
 #include "dictionary_holder.hpp"
 #include "docstrings.hpp"
 #include "errors.hpp"
+#include "signals.hpp"
 
 namespace lexovia::py {
 namespace {
@@ -37,6 +38,14 @@ PyObject* guarded(Body&& body) noexcept {
     } catch (...) {
         return raise_panic("lexovia: unexpected internal failure");
     }
+}
+
+// The binding's return value: the result, or, when building it failed, the
+// pending exception of a signal handler as it is, or else a failed
+// allocation reported as an internal failure.
+PyObject* finish(PyRef result, const SignalCheck& signals) {
+    if (result) return result.release();
+    return signals.interrupted() ? nullptr : raise_api_failure();
 }
 
 PyObject* word_count_fn(PyObject*, PyObject*) {
@@ -77,8 +86,8 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (d == nullptr) return nullptr;
         const dict::LookupResult found = dict::lookup(*d, word);
         auto convert = Converter::create();
-        PyRef result = convert ? convert->lookup_dict(found) : PyRef();
-        return result ? result.release() : raise_api_failure();
+        if (!convert) return raise_api_failure();
+        return finish(convert->lookup_dict(found), convert->signals());
     });
 }
 
@@ -89,11 +98,14 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         std::vector<dict::LookupResult> results(words.size());
-        parallel_for(words.size(), [&](std::size_t i) { results[i] = dict::lookup(*d, words[i]); });
+        SignalCheck signals;
+        if (!parallel_for(words.size(), [&](std::size_t i) { results[i] = dict::lookup(*d, words[i]); }, signals))
+            return nullptr;
         auto convert = Converter::create();
-        PyRef list = convert ? list_of(results, [&](const dict::LookupResult& r) { return convert->lookup_dict(r); })
-                             : PyRef();
-        return list ? list.release() : raise_api_failure();
+        if (!convert) return raise_api_failure();
+        SignalCheck& converting = convert->signals();
+        PyRef list = list_of(results, [&](const dict::LookupResult& r) { return convert->lookup_dict(r); }, &converting);
+        return finish(std::move(list), converting);
     });
 }
 
@@ -114,9 +126,11 @@ PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         if (!words_argument(MARK_MANY_SIG, args, nargs, kwnames, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        parallel_for(words.size(), [&](std::size_t i) { words[i] = dict::mark(*d, words[i]); });
-        PyRef list = list_of(words, [](const std::string& w) { return to_str(w); });
-        return list ? list.release() : raise_api_failure();
+        SignalCheck signals;
+        if (!parallel_for(words.size(), [&](std::size_t i) { words[i] = dict::mark(*d, words[i]); }, signals))
+            return nullptr;
+        PyRef list = list_of(words, [](const std::string& w) { return to_str(w); }, &signals);
+        return finish(std::move(list), signals);
     });
 }
 
@@ -132,8 +146,8 @@ PyObject* transcribe_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         if (!convert_str(values[0], "word", word) || !convert_u8(values[1], "si", si)) return nullptr;
         const Transcription t = transcribe(word, si);
         auto convert = Converter::create();
-        PyRef result = convert ? convert->transcription_dict(t) : PyRef();
-        return result ? result.release() : raise_api_failure();
+        if (!convert) return raise_api_failure();
+        return finish(convert->transcription_dict(t), convert->signals());
     });
 }
 
