@@ -54,6 +54,6 @@ elif [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
     # A private mount namespace: the hiding ends with this command.
     exec unshare -m --propagation private "$0" "$wheel" --inside "$@"
 else
-    echo "running with the compilers visible (hiding them needs root and unshare)"
+    echo "compilers and headers stay visible: hiding them needs root and a private mount namespace (unshare -m)"
     run_tests "$@"
 fi
