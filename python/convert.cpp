@@ -74,36 +74,9 @@ PyRef new_ref(PyObject* obj) { return PyRef(Py_NewRef(obj)); }
 
 // A fresh dict with the template's keys in its order (values still None).
 PyRef from_template(PyObject* tmpl) { return PyRef(PyDict_Copy(tmpl)); }
-PyRef bool_obj(bool v) { return new_ref(v ? Py_True : Py_False); }
 PyRef count_obj(std::uint64_t n) { return PyRef(PyLong_FromUnsignedLongLong(n)); }
 
-std::uint64_t text_hash(std::string_view text) {
-    std::uint64_t h = 0xcbf29ce484222325ull ^ text.size();
-    for (const char c : text) h = (h ^ static_cast<std::uint8_t>(c)) * 0x100000001b3ull;
-    return h;
-}
-
 }  // namespace
-
-PyRef to_str(std::string_view text) {
-    // The engine's texts are well-formed UTF-8, so the str is built straight
-    // from the code points: one pass to size it, one to fill it, which is
-    // several times cheaper than the general decoder for short texts.
-    Py_ssize_t length = 0;
-    char32_t widest = 0;
-    for (std::size_t pos = 0; pos < text.size(); ++length) widest = std::max(widest, utf8::decode_next(text, pos));
-    PyRef str(PyUnicode_New(length, static_cast<Py_UCS4>(widest)));
-    if (!str) return str;
-    if (widest < 0x80) {
-        std::memcpy(PyUnicode_DATA(str.get()), text.data(), text.size());
-        return str;
-    }
-    const int kind = PyUnicode_KIND(str.get());
-    void* data = PyUnicode_DATA(str.get());
-    Py_ssize_t i = 0;
-    for (std::size_t pos = 0; pos < text.size(); ++i) PyUnicode_WRITE(kind, data, i, utf8::decode_next(text, pos));
-    return str;
-}
 
 std::unique_ptr<Converter> Converter::create() {
     const Keys* k = keys();
@@ -111,40 +84,20 @@ std::unique_ptr<Converter> Converter::create() {
     return std::unique_ptr<Converter>(new Converter(*k));
 }
 
-PyRef Converter::str(std::string_view text) {
-    if (text.size() > CACHED_MAX) return to_str(text);
-    Slot& slot = slots_[text_hash(text) % SLOTS];
-    if (slot.obj && slot.size == text.size() && std::memcmp(slot.bytes, text.data(), text.size()) == 0)
-        return new_ref(slot.obj.get());
+PyRef Converter::table_text(std::string_view text) {
+    TableTextSlot& slot =
+        table_texts_[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3) % TABLE_TEXT_SLOTS];
+    if (slot.obj && slot.data == text.data() && slot.size == text.size()) return new_ref(slot.obj.get());
     PyRef obj = to_str(text);
     if (!obj) return obj;
     slot.obj = new_ref(obj.get());
-    slot.size = static_cast<std::uint8_t>(text.size());
-    std::memcpy(slot.bytes, text.data(), text.size());
+    slot.data = text.data();
+    slot.size = text.size();
     return obj;
 }
 
-template <typename Text>
-PyRef Converter::optional_str(const std::optional<Text>& text) {
-    return text ? str(*text) : new_ref(Py_None);
-}
-
-PyRef Converter::token_dict(const Token& t) {
-    PyRef d = from_template(k_.token_template);
-    if (!d || !put(d.get(), k_.ipa, str(t.ipa)) || !put(d.get(), k_.source, str(t.source)) ||
-        !put(d.get(), k_.type, new_ref(k_.type_names[static_cast<int>(t.type)])) ||
-        !put(d.get(), k_.vowel_index, PyRef(PyLong_FromLong(t.vowel_index))) ||
-        !put(d.get(), k_.stressed, bool_obj(t.stressed)) || !put(d.get(), k_.palatalized, bool_obj(t.palatalized)))
-        return PyRef();
-    return d;
-}
-
-PyRef Converter::syllable_dict(const Syllable& s) {
-    PyRef d = from_template(k_.syllable_template);
-    if (!d || !put(d.get(), k_.ipa, str(s.ipa)) || !put(d.get(), k_.word, str(s.word)) ||
-        !put(d.get(), k_.stressed, bool_obj(s.stressed)) || !put(d.get(), k_.is_open, bool_obj(s.is_open)))
-        return PyRef();
-    return d;
+PyRef Converter::optional_text(const std::optional<std::string_view>& text) {
+    return text ? table_text(*text) : new_ref(Py_None);
 }
 
 PyRef Converter::transcription_dict(const Transcription& t) {
@@ -152,7 +105,9 @@ PyRef Converter::transcription_dict(const Transcription& t) {
     if (!d || !put(d.get(), k_.word, to_str(t.word)) || !put(d.get(), k_.ipa, to_str(t.ipa)) ||
         !put(d.get(), k_.stress_index, PyRef(PyLong_FromUnsignedLong(t.stress_index))) ||
         !put(d.get(), k_.tokens, list_of(t.tokens, [&](const Token& tok) { return token_dict(tok); }, &signals_)) ||
-        !put(d.get(), k_.syllables, list_of(t.syllables, [&](const Syllable& s) { return syllable_dict(s); })))
+        !put(d.get(), k_.syllables, list_of(t.syllables, [&](const Syllable& s) {
+            return syllable_dict(k_, s.ipa, s.word, s.stressed, s.is_open);
+        })))
         return PyRef();
     return d;
 }
@@ -161,7 +116,7 @@ PyRef Converter::feats_dict(const dict::MorphAnalysis& m) {
     PyRef d(PyDict_New());
     if (!d) return d;
     for (const auto& [name, values] : m.feats) {
-        PyRef key = str(name);
+        PyRef key = cached_str(name);
         if (!key || !put(d.get(), key.get(), str_list(values))) return PyRef();
     }
     return d;
@@ -170,7 +125,8 @@ PyRef Converter::feats_dict(const dict::MorphAnalysis& m) {
 PyRef Converter::morph_dict(const dict::MorphAnalysis& m) {
     PyRef d = from_template(k_.morph_template);
     if (!d || !put(d.get(), k_.pos, str_list(m.pos)) || !put(d.get(), k_.feats, feats_dict(m)) ||
-        !put(d.get(), k_.lemma, optional_str(m.lemma)) || !put(d.get(), k_.definition, optional_str(m.definition)))
+        !put(d.get(), k_.lemma, optional_text(m.lemma)) ||
+        !put(d.get(), k_.definition, optional_text(m.definition)))
         return PyRef();
     return d;
 }
@@ -185,7 +141,7 @@ PyRef Converter::reading_dict(const dict::Reading& r) {
         !put(d.get(), k_.ipa_syllables, str_list(r.ipa_syllables)) ||
         !put(d.get(), k_.tokens, list_of(r.tokens, [&](const Token& t) { return token_dict(t); }, &signals_)) ||
         !put(d.get(), k_.morph, list_of(r.morph, [&](const dict::MorphAnalysis& m) { return morph_dict(m); })) ||
-        !put(d.get(), k_.confidence, optional_str(r.confidence)))
+        !put(d.get(), k_.confidence, r.confidence ? cached_str(*r.confidence) : new_ref(Py_None)))
         return PyRef();
     return d;
 }

@@ -2,11 +2,13 @@
 //
 // Texts become str, counts int, flags the bool singletons, sequences lists
 // created at their final length, records dicts with their keys inserted in a
-// fixed order. A Converter lives for one call: it remembers the str objects
-// it made for short texts (token IPA and letters, syllables, tags, feature
-// names) and hands out the same immutable object again, which saves most of
-// the decoding in a result. Every function returns a new reference, or an
-// empty PyRef with a pending error after releasing whatever it had built.
+// fixed order. Short texts (token IPA and letters, syllables, tags, feature
+// names and values) and whole token and syllable dicts come from the
+// module-owned prototypes (prototypes.hpp); a Converter lives for one call
+// and also remembers the lemmas and definitions it has made, which repeat
+// across the analyses of one word. Every function returns a new reference,
+// or an empty PyRef with a pending error after releasing whatever it had
+// built.
 #pragma once
 
 #include <array>
@@ -16,6 +18,7 @@
 
 #include "../core/dict/lookup.hpp"
 #include "../core/transcription.hpp"
+#include "prototypes.hpp"
 #include "pyref.hpp"
 #include "signals.hpp"
 
@@ -39,9 +42,6 @@ PyRef list_of(const Items& items, Convert&& convert, SignalCheck* signals = null
     return list;
 }
 
-// A new str from UTF-8 text.
-PyRef to_str(std::string_view text);
-
 // Pauses the interpreter's cyclic garbage collector for its lifetime. The
 // result of one call is a tree of fresh dicts and lists without cycles; a
 // collection triggered by its own allocations would only walk the growing
@@ -64,9 +64,8 @@ public:
     // nullptr with a pending error when the dict keys cannot be created.
     static std::unique_ptr<Converter> create();
 
-    PyRef str(std::string_view text);
     // {"ipa", "source", "type", "vowel_index", "stressed", "palatalized"}
-    PyRef token_dict(const Token& token);
+    PyRef token_dict(const Token& token) { return py::token_dict(k_, token); }
     // {"word", "ipa", "stress_index", "tokens", "syllables"}
     PyRef transcription_dict(const Transcription& t);
     // {"form", "readings": [{11 reading keys, "morph": [{"pos", "feats",
@@ -80,29 +79,28 @@ public:
 
 private:
     explicit Converter(const Keys& keys) : k_(keys) {}
-    PyRef syllable_dict(const Syllable& s);
     PyRef reading_dict(const dict::Reading& r);
     PyRef morph_dict(const dict::MorphAnalysis& m);
     PyRef feats_dict(const dict::MorphAnalysis& m);
     template <typename Text>
     PyRef str_list(const std::vector<Text>& texts) {
-        return list_of(texts, [&](std::string_view t) { return str(t); });
+        return list_of(texts, [](std::string_view t) { return cached_str(t); });
     }
-    template <typename Text>
-    PyRef optional_str(const std::optional<Text>& text);
+    // The str of a lemma or definition: a view into the dictionary's
+    // tables, so equal texts within a call are mostly the same bytes.
+    PyRef table_text(std::string_view text);
+    PyRef optional_text(const std::optional<std::string_view>& text);
 
-    // Short texts and their str objects, by hash; a collision replaces.
-    static constexpr std::size_t CACHED_MAX = 31;
-    static constexpr std::size_t SLOTS = 64;
-    struct Slot {
+    static constexpr std::size_t TABLE_TEXT_SLOTS = 16;
+    struct TableTextSlot {
+        const char* data = nullptr;
+        std::size_t size = 0;
         PyRef obj;
-        std::uint8_t size = 0;
-        char bytes[CACHED_MAX];
     };
     GcPause gc_pause_;
     SignalCheck signals_;
     const Keys& k_;
-    std::array<Slot, SLOTS> slots_{};
+    std::array<TableTextSlot, TABLE_TEXT_SLOTS> table_texts_{};
 };
 
 }  // namespace lexovia::py

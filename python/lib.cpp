@@ -6,6 +6,7 @@
 // object. Functions are added one by one in table order, each appended to
 // __all__ as it is registered. Every function holds the interpreter lock from
 // entry to return.
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -91,31 +92,72 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     });
 }
 
+// Words a batch function takes through the engine before converting them:
+// enough for every core to get several of parallel_for's chunks, few enough
+// that the engine's results are still in the cache when they are converted
+// and are freed before the next chunk allocates (a batch computed whole
+// first would hold every word's intermediate result at once).
+constexpr std::size_t BATCH_CHUNK = 4 * PARALLEL_MIN_ITEMS;
+
+// The list [convert(compute(i)) for i in range(n)]. compute runs on all
+// cores for a chunk of words at a time (it must not touch Python objects);
+// convert runs on this thread, which holds the interpreter lock. Every word
+// computed and every word converted counts as a unit of work for signals;
+// when a handler raises, nothing more is started, everything built is
+// released and the result is empty (signals.interrupted() is then true).
+template <typename Result, typename Compute, typename Convert>
+PyRef batch_list(std::size_t n, Compute&& compute, Convert&& convert, SignalCheck& signals) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!list) return list;
+    std::vector<Result> results(std::min(n, BATCH_CHUNK));
+    for (std::size_t begin = 0; begin < n; begin += BATCH_CHUNK) {
+        const std::size_t count = std::min(BATCH_CHUNK, n - begin);
+        if (!parallel_for(count, [&](std::size_t i) { results[i] = compute(begin + i); }, signals)) return PyRef();
+        for (std::size_t i = 0; i < count; ++i) {
+            PyRef item = convert(results[i]);
+            if (!item) return PyRef();
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(begin + i), item.release());
+            results[i] = Result();
+            if (!signals()) return PyRef();
+        }
+    }
+    return list;
+}
+
 PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         std::vector<std::string> words;
         if (!words_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        std::vector<dict::LookupResult> results(words.size());
-        SignalCheck signals;
-        if (!parallel_for(words.size(), [&](std::size_t i) { results[i] = dict::lookup(*d, words[i]); }, signals))
-            return nullptr;
         auto convert = Converter::create();
         if (!convert) return raise_api_failure();
-        SignalCheck& converting = convert->signals();
-        PyRef list = list_of(results, [&](const dict::LookupResult& r) { return convert->lookup_dict(r); }, &converting);
-        return finish(std::move(list), converting);
+        SignalCheck& signals = convert->signals();
+        PyRef list = batch_list<dict::LookupResult>(
+            words.size(), [&](std::size_t i) { return dict::lookup(*d, words[i]); },
+            [&](const dict::LookupResult& r) { return convert->lookup_dict(r); }, signals);
+        return finish(std::move(list), signals);
     });
+}
+
+// The str mark() returns for word: the stressed form of its first reading,
+// or the word itself (the very object, when it is an exact str).
+PyRef marked_str(const dict::Dictionary& d, PyObject* obj, std::string_view word) {
+    const std::string form = dict::normalize_word(word);
+    const auto position = dict::first_stress(d, form);
+    if (position) return to_str(dict::add_stress_mark(form, *position));
+    return PyUnicode_CheckExact(obj) ? borrow(obj) : to_str(word);
 }
 
 PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        std::array<PyObject*, 1> values{};
         std::string_view word;
-        if (!word_argument(MARK_SIG, args, nargs, kwnames, word)) return nullptr;
+        if (!parse_arguments(MARK_SIG, args, nargs, kwnames, values) || !convert_str(values[0], "word", word))
+            return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        PyRef result = to_str(dict::mark(*d, word));
+        PyRef result = marked_str(*d, values[0], word);
         return result ? result.release() : raise_api_failure();
     });
 }
@@ -127,9 +169,9 @@ PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         SignalCheck signals;
-        if (!parallel_for(words.size(), [&](std::size_t i) { words[i] = dict::mark(*d, words[i]); }, signals))
-            return nullptr;
-        PyRef list = list_of(words, [](const std::string& w) { return to_str(w); }, &signals);
+        PyRef list = batch_list<std::string>(
+            words.size(), [&](std::size_t i) { return dict::mark(*d, words[i]); },
+            [](const std::string& marked) { return to_str(marked); }, signals);
         return finish(std::move(list), signals);
     });
 }

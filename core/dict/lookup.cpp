@@ -12,6 +12,8 @@ namespace {
 constexpr std::string_view STRESS_MARK = "\u0301";
 constexpr std::string_view PRIMARY_STRESS = "\u02C8";  // ˈ
 constexpr std::string_view SINGLE_SYLLABLE = "single-syllable";
+// Above every stress position a byte can hold.
+constexpr unsigned NO_POSITION = 256;
 
 constexpr bool is_counted_vowel(char32_t c) {
     switch (c) {
@@ -182,10 +184,25 @@ LookupResult lookup(const Dictionary& d, std::string_view word) {
     return result;
 }
 
+std::optional<std::uint8_t> first_stress(const Dictionary& d, std::string_view form) {
+    // The same decisions as lookup(), in the same order: the one-vowel rule
+    // before the dictionary; then the lowest position any record names,
+    // which is the first of the ascending readings, or 0 when no record
+    // names one (lookup() then makes a single reading at 0, even for an
+    // entry without records).
+    if (!form.empty() && has_exactly_one_vowel(form)) return 0;
+    const auto entry = d.find(form);
+    if (!entry) return std::nullopt;
+    unsigned lowest = NO_POSITION;
+    for (const RecordView& record : d.records(*entry))
+        for (const std::uint8_t p : record.stress_positions) lowest = std::min<unsigned>(lowest, p);
+    return static_cast<std::uint8_t>(lowest == NO_POSITION ? 0 : lowest);
+}
+
 std::string mark(const Dictionary& d, std::string_view word) {
-    LookupResult result = lookup(d, word);
-    if (result.readings.empty()) return std::string(word);
-    return std::move(result.readings.front().stressed_form);
+    const std::string form = normalize_word(word);
+    const auto position = first_stress(d, form);
+    return position ? add_stress_mark(form, *position) : std::string(word);
 }
 
 }  // namespace lexovia::dict

@@ -70,7 +70,14 @@ LookupResult lookup(const Dictionary& dictionary, std::string_view word);
 // The morphology would point into a dictionary about to be destroyed.
 LookupResult lookup(const Dictionary&& dictionary, std::string_view word) = delete;
 
-// The stressed form of the first reading, or word itself when there is none.
+// The stress position of the first reading lookup() would give for form
+// (already normalised), or nullopt when it would give none. This is all that
+// mark() needs, and it costs one search and a walk over the entry's stress
+// bytes: no transcription, no morphology, no allocation.
+std::optional<std::uint8_t> first_stress(const Dictionary& dictionary, std::string_view form);
+
+// The stressed form of the first reading, or word itself when there is none;
+// always equal to what lookup() gives, computed without it.
 std::string mark(const Dictionary& dictionary, std::string_view word);
 
 // The analysis of one stored record, its indexes resolved against the tables.

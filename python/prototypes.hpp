@@ -1,0 +1,48 @@
+// Module-owned Python objects that results are made from.
+//
+// The texts of a result come from small, fixed vocabularies: token IPA and
+// letters, syllables, part-of-speech tags, feature names and values. The
+// token and syllable dicts repeat as well: a word is a few dozen distinct
+// sounds in a handful of positions. These caches keep one str per short text
+// and one fully filled "prototype" dict per token and per syllable for the
+// life of the module, so that a result gets its strs by a reference count
+// and each of its token and syllable dicts by one PyDict_Copy (a block copy
+// of the prototype's keys and values, no hashing, no insertion).
+//
+// Every cache is direct-mapped with a fixed number of slots: a colliding
+// entry replaces the older one, so memory stays bounded whatever words
+// arrive. Prototypes are never handed out, only copied, and hold only
+// immutable values (str, int, bool), so no two results share anything
+// mutable. Callers hold the interpreter lock (the caches are plain globals).
+#pragma once
+
+#include <string_view>
+
+#include "../core/phonetics.hpp"
+#include "../core/syllabifier.hpp"
+#include "keys.hpp"
+#include "pyref.hpp"
+
+namespace lexovia::py {
+
+// Texts longer than this are not cached (a syllable or a tag is far shorter;
+// lemmas and definitions mostly are not, and rarely repeat within a result).
+inline constexpr std::size_t CACHED_TEXT_MAX = 30;
+
+// A new str from well-formed UTF-8 text, without going through the general
+// decoder.
+PyRef to_str(std::string_view text);
+
+// The cached str of text (a new reference), made on a miss; texts longer
+// than CACHED_TEXT_MAX get a fresh str.
+PyRef cached_str(std::string_view text);
+
+// A new dict equal to {"ipa", "source", "type", "vowel_index", "stressed",
+// "palatalized"} of token.
+PyRef token_dict(const Keys& k, const Token& token);
+
+// A new dict equal to {"ipa", "word", "stressed", "is_open"} of a syllable
+// whose texts are ipa and word.
+PyRef syllable_dict(const Keys& k, std::string_view ipa, std::string_view word, bool stressed, bool is_open);
+
+}  // namespace lexovia::py
