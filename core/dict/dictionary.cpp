@@ -1,6 +1,7 @@
 #include "dictionary.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -12,6 +13,37 @@ std::uint32_t read_u32(const std::uint8_t*& p) {
                       std::uint32_t(p[3]) << 24;
     p += 4;
     return v;
+}
+
+// A 64-bit hash of a key: eight bytes at a time, each step a multiply and
+// a fold, so that every input bit reaches the low bits (the slot) and the
+// high bits (the tag).
+std::uint64_t key_hash(std::string_view key) {
+    constexpr std::uint64_t M = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = key.size() * M;
+    std::size_t i = 0;
+    const auto step = [&](std::uint64_t v) {
+        h = (h ^ v) * M;
+        h ^= h >> 32;
+    };
+    for (; i + 8 <= key.size(); i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, key.data() + i, 8);
+        step(v);
+    }
+    if (i < key.size()) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, key.data() + i, key.size() - i);
+        step(v);
+    }
+    h = (h ^ (h >> 29)) * M;
+    return h ^ (h >> 32);
+}
+
+// The tag stored beside an entry number of index_bits bits: the top bits of
+// the hash, which the slot number (its low bits) does not use.
+std::uint32_t hash_tag(std::uint64_t h, unsigned index_bits) {
+    return static_cast<std::uint32_t>(h >> (32 + index_bits));
 }
 
 Bytes read_byte_list(const std::uint8_t*& p) {
@@ -63,6 +95,11 @@ RecordList Dictionary::records(std::size_t i) const {
 }
 
 std::optional<std::size_t> Dictionary::find(std::string_view wanted) const {
+    if (hashed_ && hash_entries_ == entries_.size()) return hash_find(wanted);
+    return search(wanted);
+}
+
+std::optional<std::size_t> Dictionary::search(std::string_view wanted) const {
     std::size_t lo = 0;
     std::size_t hi = entries_.size();
     // A tree built for another entry count would mislead: ignore it then.
@@ -122,12 +159,58 @@ void Dictionary::build_search_tree() {
     tree_entries_ = entries_.size();
 }
 
+std::optional<std::size_t> Dictionary::hash_find(std::string_view wanted) const {
+    const std::uint64_t h = key_hash(wanted);
+    const auto* slots = reinterpret_cast<const std::uint32_t*>(hash_.get());
+    const std::uint32_t tag = hash_tag(h, hash_index_bits_);
+    const std::uint32_t index_mask = (std::uint32_t(1) << hash_index_bits_) - 1;
+    for (std::size_t s = h & hash_mask_;; s = (s + 1) & hash_mask_) {
+        const std::uint32_t slot = slots[s];
+        if (slot == 0) return std::nullopt;
+        if ((slot >> hash_index_bits_) != tag) continue;
+        const std::size_t entry = (slot & index_mask) - 1;
+        if (key(entry) == wanted) return entry;
+    }
+}
+
+void Dictionary::build_hash_index() {
+    hashed_ = false;
+    hash_ = nullptr;
+    const std::size_t n = entries_.size();
+    const unsigned index_bits = std::max(1u, static_cast<unsigned>(std::bit_width(n)));
+    if (n == 0 || index_bits > HASH_MAX_INDEX_BITS) return;
+    std::size_t slot_count = 8;
+    while (slot_count * HASH_LOAD_EIGHTHS / 8 < n) slot_count *= 2;
+    ByteBlock storage = allocate_block(slot_count * sizeof(std::uint32_t));
+    auto* slots = reinterpret_cast<std::uint32_t*>(storage.get());
+    std::fill_n(slots, slot_count, 0u);
+    const std::size_t mask = slot_count - 1;
+    std::string_view previous;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view k = key(i);
+        // Unsorted or repeated keys: a key could then name several entries,
+        // or one the binary search never reaches.
+        if (i > 0 && !(previous < k)) return;
+        previous = k;
+        const std::uint64_t h = key_hash(k);
+        std::size_t s = h & mask;
+        while (slots[s] != 0) s = (s + 1) & mask;
+        slots[s] = hash_tag(h, index_bits) << index_bits | static_cast<std::uint32_t>(i + 1);
+    }
+    hash_ = std::move(storage);
+    hash_mask_ = mask;
+    hash_index_bits_ = index_bits;
+    hash_entries_ = n;
+    hashed_ = true;
+}
+
 std::size_t Dictionary::memory_bytes() const {
     std::size_t total = pos_tags.memory_bytes() + feature_keys.memory_bytes() + feature_values.memory_bytes() +
                         lemmas.memory_bytes() + definitions.memory_bytes();
     for (std::size_t s : block_sizes_) total += s;
     total += entries_.memory_bytes();
     total += tree_nodes_ * sizeof(TreeSlot);
+    if (hashed_) total += (hash_mask_ + 1) * sizeof(std::uint32_t);
     total += blocks_.capacity() * sizeof(void*) + block_sizes_.capacity() * sizeof(std::size_t);
     return total;
 }
@@ -172,6 +255,7 @@ void EntryWriter::end_entry() {
 void EntryWriter::finish() {
     trim_last_block();
     dict_.build_search_tree();
+    dict_.build_hash_index();
 }
 
 void EntryWriter::trim_last_block() {

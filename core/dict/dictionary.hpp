@@ -131,8 +131,10 @@ public:
     std::string_view key(std::size_t i) const;
     RecordList records(std::size_t i) const;
 
-    // Index of the entry whose key equals key byte for byte (binary search;
-    // relies on the entries being sorted), or nullopt. Allocates nothing.
+    // Index of the entry whose key equals key byte for byte, or nullopt.
+    // Allocates nothing. It is the entry a binary search over the entries
+    // finds (which relies on them being sorted): through the hash index when
+    // the keys are strictly ascending, by that binary search otherwise.
     std::optional<std::size_t> find(std::string_view key) const;
 
     // Copies the keys that the first levels of every binary search compare
@@ -140,6 +142,13 @@ public:
     // entries only for its last few steps. Called once the entries are
     // complete; find() ignores a copy made for a different entry count.
     void build_search_tree();
+
+    // Builds the hash index over the keys when they are strictly ascending
+    // (then every key names exactly one entry, the one the binary search
+    // reaches); otherwise leaves find() to the search. Called once the
+    // entries are complete; find() ignores an index made for a different
+    // entry count.
+    void build_hash_index();
 
     // Bytes of heap memory held (capacities, not sizes).
     std::size_t memory_bytes() const;
@@ -165,6 +174,25 @@ private:
     std::size_t tree_nodes_ = 0;
     std::size_t tree_entries_ = 0;
     const TreeSlot* tree() const { return reinterpret_cast<const TreeSlot*>(tree_.get()); }
+
+    // The hash index: open addressing with linear probing. A slot is 0 when
+    // empty, else (tag << hash_index_bits_) | (entry + 1), the tag being
+    // further bits of the key's hash, so that a probe reads an entry's key
+    // only when the tags agree. A binary search over three million keys
+    // reads a dozen scattered places; a probe reads three (the slot, the
+    // entry's start, its key).
+    std::optional<std::size_t> hash_find(std::string_view key) const;
+    std::optional<std::size_t> search(std::string_view key) const;
+    // At most this share of the slots is used (as numerator / 8).
+    static constexpr std::size_t HASH_LOAD_EIGHTHS = 6;
+    // Entry numbers take at most this many bits of a slot; the rest, at
+    // least four, is the tag. Larger dictionaries are searched.
+    static constexpr unsigned HASH_MAX_INDEX_BITS = 28;
+    ByteBlock hash_;
+    std::size_t hash_mask_ = 0;
+    unsigned hash_index_bits_ = 0;
+    std::size_t hash_entries_ = 0;
+    bool hashed_ = false;
 };
 
 // Appends entries to a Dictionary in the compact form. An entry is opened,
