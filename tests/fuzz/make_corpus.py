@@ -3,7 +3,7 @@
 
 Usage: make_corpus.py OUTDIR
 
-OUTDIR/decode_image/ gets raw dictionary images, OUTDIR/load_compressed/
+OUTDIR/decode_image/ and OUTDIR/mark/ get raw dictionary images, OUTDIR/load_compressed/
 bzip2-compressed ones: well-formed images small and larger, the broken and
 edge-case images the module's load tests use, truncations, and streams of
 several blocks whose boundaries fall inside entries (with corrupt,
@@ -122,6 +122,7 @@ def main():
     outdir = sys.argv[1]
     raw = raw_images()
     write(os.path.join(outdir, "decode_image"), raw)
+    write(os.path.join(outdir, "mark"), raw)
     write(os.path.join(outdir, "load_compressed"), compressed_images(raw))
     write(os.path.join(outdir, "transcribe"), transcription_words())
 
