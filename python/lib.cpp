@@ -141,12 +141,14 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 }
 
 // The str mark() returns for word: the stressed form of its first reading,
-// or the word itself (the very object, when it is an exact str).
-PyRef marked_str(const dict::Dictionary& d, PyObject* obj, std::string_view word) {
+// or a new str of the word's own text. Always a new object, even where
+// handing back the caller's immutable str would be cheaper, so that a result
+// is never the argument itself.
+PyRef marked_str(const dict::Dictionary& d, std::string_view word) {
     const std::string form = dict::normalize_word(word);
     const auto position = dict::first_stress(d, form);
     if (position) return to_str(dict::add_stress_mark(form, *position));
-    return PyUnicode_CheckExact(obj) ? borrow(obj) : to_str(word);
+    return to_str(word);
 }
 
 PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -157,7 +159,7 @@ PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
             return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        PyRef result = marked_str(*d, values[0], word);
+        PyRef result = marked_str(*d, word);
         return result ? result.release() : raise_api_failure();
     });
 }
