@@ -28,9 +28,12 @@ def main(argv=None) -> int:
     ap.add_argument("--morph-cache",
                     help="pickle of pymorphy3's analyses of the keys: written when missing, "
                          "read when present (for trying rules; leave out for a release build)")
+    ap.add_argument("--decisions",
+                    help="file to list every decision of the frequency rules in (for review)")
     args = ap.parse_args(argv)
     run(args.stress, args.wiktionary, args.output, sample_size=args.sample,
-        repairs_path=args.repairs, morph_cache=args.morph_cache)
+        repairs_path=args.repairs, morph_cache=args.morph_cache,
+        decisions=args.decisions)
     return 0
 
 

@@ -440,7 +440,7 @@ class Joiner:
             if dropped:
                 st.note("rare_first_dropped", (key, sorted({mark_stress(key, r.positions)
                                                             for r in dropped}),
-                                               self.evidence.freq.get(key, 0.0)), keep=100000)
+                                               self.evidence.freq.get(key, 0.0)), keep=1000000)
         return records, origin
 
     def capitals(self, key: str, spellings: list[Spelling], items, analyses) -> list[Spelling]:
@@ -457,7 +457,7 @@ class Joiner:
         names = {item[2] for item, a in zip(items, analyses) if a.proper}
         common = {item[2] for item, a in zip(items, analyses) if not a.proper}
         if name_wins(self.evidence, key, names, common):
-            self.stats.note("capitals_kept", key, keep=100000)
+            self.stats.note("capitals_kept", key, keep=1000000)
             return spellings
         out = list(lower)
         gone = []
@@ -469,7 +469,7 @@ class Joiner:
             if kept:
                 out.append(Spelling(s.text, kept))
         self.stats.note("capitals_dropped", (key, sorted({mark_stress(key, p) for p in gone}),
-                                             self.evidence.freq.get(key, 0.0)), keep=100000)
+                                             self.evidence.freq.get(key, 0.0)), keep=1000000)
         return out
 
 
@@ -591,7 +591,7 @@ DEFAULT_REPAIRS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "repa
 
 def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdout,
         sample_size: int = 40, repairs_path: str = DEFAULT_REPAIRS,
-        morph_cache: str | None = None) -> Stats:
+        morph_cache: str | None = None, decisions: str | None = None) -> Stats:
     check_sources(stress=stress_path, wiktionary=wiktionary_path, repairs=repairs_path)
     t0 = time.time()
     stats = Stats()
@@ -647,7 +647,20 @@ def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdo
     c["seconds"] = int(time.time() - t0)
     c["peak_rss_mb"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024
     report(stats, wikt, sample, n_dis, out)
+    if decisions:
+        write_decisions(stats, decisions)
     return stats
+
+
+def write_decisions(stats: Stats, path: str) -> None:
+    """Every decision of the frequency rules, one line each: rule, key, the
+    stressed forms left out (empty when a name was kept), key frequency."""
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        for what in ("capitals_dropped", "rare_first_dropped"):
+            for key, gone, freq in sorted(stats.lists[what]):
+                f.write(f"{what}\t{key}\t{' '.join(gone)}\t{freq:.3g}\n")
+        for key in sorted(stats.lists["capitals_kept"]):
+            f.write(f"capitals_kept\t{key}\t\t\n")
 
 
 def _sha256(path: str) -> str:
@@ -724,6 +737,18 @@ def report(stats: Stats, wikt, sample, n_dis, out=sys.stdout) -> None:
           f"({pct(comp, both)}), different {n_dis} ({pct(n_dis, both)})")
         for form, lemma, ours in sample:
             p(f"  Wiktionary {form} ({lemma})  stress source {', '.join(ours)}")
+    p("== frequency rules (frequency.py) and repairs (repairs.py)")
+    p(f"word forms with a frequency (wordfreq {WORDFREQ_LANG} {WORDFREQ_LIST}): "
+      f"{c['frequency_forms']}")
+    p(f"keys whose capitalised spelling gives another stress: names kept {c['capitals_kept']}, "
+      f"names' stresses left out {c['capitals_dropped']}")
+    for what in ("capitals_dropped", "rare_first_dropped"):
+        top = sorted(stats.lists[what], key=lambda x: -x[2])[:40]
+        if top:
+            p(f"  most frequent keys, {what}: "
+              + ", ".join(f"{k} -{'/'.join(gone)}" for k, gone, _f in top))
+    p(f"keys whose rare first stress is left out: {c['rare_first_dropped']}")
+    p(f"keys repaired (repairs.tsv): {c['repaired']} {stats.lists['repaired']}")
     p("== output")
     p(f"entries:                            {c['entries']}")
     grounded = sum(c["records_" + m] for m in ADOPTED_METHODS)
