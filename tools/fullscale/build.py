@@ -36,6 +36,7 @@ from .grounded import ADOPTED_METHODS, analyse, fixed_left_checker, unambiguous
 from .normalize import (APOSTROPHE, is_form_text, mark_stress, normalize_key,
                         spelling_kind, stressed_positions, strip_stress, vowel_count)
 from .pairing import COMPATIBLE_UPOS, Analysis, Link, Record, Spelling, pair_key
+from .respell import first_parts, old_spellings
 from .repairs import Repair, apply_repairs, read_repairs
 from .stress import PROBLEMS, Variant, decode_value
 from .udmap import feats_string, map_tag
@@ -522,40 +523,64 @@ def _version(dist: str) -> str:
         return "?"
 
 
-def write_words(joiner: Joiner, keys, f) -> None:
+def write_words(joiner: Joiner, keys, f, respell: bool = False) -> None:
     """Writes the word data lines of `keys` (in that order) to `f` and counts
-    entries, records, lemmas, glosses... into the joiner's stats."""
+    entries, records, lemmas, glosses... into the joiner's stats. With
+    `respell`, the extra keys of respell.py follow, in key order."""
     c = joiner.stats.counts
     lemmas: set[str] = set()
     glosses: set[str] = set()
+    keys = list(keys)
+    known = set(keys)
+    extra: dict[str, tuple[str, list[Record]]] = {}
+    if respell:
+        for part, sets in first_parts(joiner.stress).items():
+            if part not in known:
+                extra[part] = ("first_part", [Record("X", (), None, [p for ps in sets for p in ps],
+                                                     "first_part")])
     for key in keys:
         records, origin = joiner.records(key)
+        if respell:
+            for old, carried in old_spellings(key, records, known):
+                if old not in known:
+                    kind, have = extra.setdefault(old, ("old_spelling", []))
+                    have.extend(r for r in carried if r not in have)
         if not records:
             c["keys_without_records"] += 1
             continue
-        c["entries"] += 1
-        c[f"entries_from_{origin}"] += 1
-        positions = set()
-        for rec in records:
-            gloss = joiner.gloss(rec.lemma, rec.upos)
-            feats = feats_string(rec.feats)
-            form = mark_stress(key, rec.positions)
-            f.write(f"{form}\t{rec.upos}\t{feats}\t{rec.lemma or ''}\t{gloss}\n")
-            c["records"] += 1
-            c[f"records_{rec.origin}"] += 1
-            positions.update(rec.positions)
-            if rec.lemma:
-                c["records_with_lemma"] += 1
-                lemmas.add(rec.lemma)
-            if feats:
-                c["records_with_feats"] += 1
-            if gloss:
-                c["records_with_gloss"] += 1
-                glosses.add(gloss)
-        if len(positions) > 1:
-            c["entries_several_positions"] += 1
+        _write_entry(joiner, key, records, origin, f, lemmas, glosses)
+    for key in sorted(extra):
+        origin, records = extra[key]
+        _write_entry(joiner, key, records, origin, f, lemmas, glosses)
+        joiner.stats.note(f"extra_{origin}", key, keep=30)
     c["lemmas"] = len(lemmas)
     c["definitions"] = len(glosses)
+
+
+def _write_entry(joiner: Joiner, key: str, records: list[Record], origin: str, f,
+                 lemmas: set[str], glosses: set[str]) -> None:
+    c = joiner.stats.counts
+    c["entries"] += 1
+    c[f"entries_from_{origin}"] += 1
+    positions = set()
+    for rec in records:
+        gloss = joiner.gloss(rec.lemma, rec.upos)
+        feats = feats_string(rec.feats)
+        form = mark_stress(key, rec.positions)
+        f.write(f"{form}\t{rec.upos}\t{feats}\t{rec.lemma or ''}\t{gloss}\n")
+        c["records"] += 1
+        c[f"records_{rec.origin}"] += 1
+        positions.update(rec.positions)
+        if rec.lemma:
+            c["records_with_lemma"] += 1
+            lemmas.add(rec.lemma)
+        if feats:
+            c["records_with_feats"] += 1
+        if gloss:
+            c["records_with_gloss"] += 1
+            glosses.add(gloss)
+    if len(positions) > 1:
+        c["entries_several_positions"] += 1
 
 
 class MissingSource(SystemExit):
@@ -637,7 +662,7 @@ def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdo
     with open(tmp, "w", encoding="utf-8", newline="\n") as f:
         f.write(HEADER.format(sha=_sha256(stress_path), pm=_version("pymorphy3"),
                               pmd=_version("pymorphy3-dicts-uk")))
-        write_words(joiner, sorted(needed), f)
+        write_words(joiner, sorted(needed), f, respell=True)
     os.replace(tmp, output)
     c = stats.counts
     sample, n_dis = ([], 0)
@@ -749,6 +774,9 @@ def report(stats: Stats, wikt, sample, n_dis, out=sys.stdout) -> None:
               + ", ".join(f"{k} -{'/'.join(gone)}" for k, gone, _f in top))
     p(f"keys whose rare first stress is left out: {c['rare_first_dropped']}")
     p(f"keys repaired (repairs.tsv): {c['repaired']} {stats.lists['repaired']}")
+    p(f"extra keys (respell.py): first parts of compounds {c['entries_from_first_part']} "
+      f"(e.g. {stats.lists['extra_first_part'][:10]}), older spellings "
+      f"{c['entries_from_old_spelling']} (e.g. {stats.lists['extra_old_spelling'][:10]})")
     p("== output")
     p(f"entries:                            {c['entries']}")
     grounded = sum(c["records_" + m] for m in ADOPTED_METHODS)
