@@ -28,7 +28,7 @@ so the rules run without wordfreq or pymorphy3; build.py reads those.
 """
 from __future__ import annotations
 
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 # A stress variant of a rare lexeme is dropped when the competing lexeme's
 # own forms are at least this many times as frequent as its own. Chosen on
@@ -81,16 +81,18 @@ def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int]) -
 
 
 def rare_first(records, lexemes_of, evidence: Evidence, key: str):
-    """Drops, while it applies, the records that carry the key's lowest
-    stress when they belong only to lexemes far rarer than those of the
+    """Takes the key's lowest stress away, while this applies, when the
+    records that carry it belong only to lexemes far rarer than those of the
     other records (RARE_RATIO, MIN_EVIDENCE). `lexemes_of(record)` gives a
     record's lexeme ids, an empty set when it has none (a variant no
-    analysis agrees with).
+    analysis agrees with). A record that carries the lowest stress alone is
+    dropped; one that carries another stress too (free variation of the
+    rare word, ко́ли́ of кіл) keeps that one.
 
-    Never drops when a record carries the lowest stress together with
-    another one (free variation), when a lexeme is on both sides (forms of
-    one word: ру́ки/руки́), or when the low records share a lemma with the
-    others. Returns (kept records, dropped records)."""
+    Never applies when a lexeme is on both sides (forms of one word:
+    ру́ки/руки́) or when the low records share a lemma with the others, nor
+    to keys running text does not use. Returns (kept records, dropped
+    records: those dropped or shortened, as they were)."""
     dropped = []
     if evidence.freq.get(key, 0.0) == 0.0:
         return records, dropped
@@ -101,7 +103,7 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str):
         low = min(positions)
         first = [r for r in records if low in r.positions]
         rest = [r for r in records if low not in r.positions]
-        if any(len(r.positions) > 1 for r in first) or not rest:
+        if not rest:
             return records, dropped
         low_lex = set().union(*(lexemes_of(r) for r in first))
         rest_lex = set().union(*(lexemes_of(r) for r in rest))
@@ -115,4 +117,10 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str):
         if rest_ev < MIN_EVIDENCE or low_ev * RARE_RATIO > rest_ev:
             return records, dropped
         dropped.extend(first)
-        records = rest
+        kept = []
+        for r in records:
+            if low not in r.positions:
+                kept.append(r)
+            elif len(r.positions) > 1:
+                kept.append(replace(r, positions=[p for p in r.positions if p != low]))
+        records = kept
