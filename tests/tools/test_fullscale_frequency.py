@@ -187,3 +187,16 @@ def test_a_missing_source_fails_at_once_naming_it(tmp_path):
                            "ukrainian-english-wiktionary-stardict.tar.gz")]:
         with pytest.raises(MissingSource, match=named):
             check_sources(**kwargs)
+
+
+def test_a_record_without_analysis_takes_the_lexemes_of_its_lemma():
+    stats = Stats()
+    stress = group_stress([("вона", b"\x02")], stats)
+    morph = collect_morph([("вона", "NPRO,femn,nomn", "вона", 5), ("її", "NPRO,femn,gent", "вона", 5),
+                           ("вони", "NPRO,plur,nomn", "вони", 6)], stress, stress, stats, {"її": 1e-3})
+    joiner = Joiner(stress, None, morph, stats)
+    assert joiner.lexemes_of(Record("PRON", (), "вона", [1], "wiktionary"), {}) == {0}
+    assert joiner.lexemes_of(Record("NOUN", (), None, [0], "variant"), {}) == set()
+    # a record of analyses keeps their lexemes
+    assert joiner.lexemes_of(Record("PRON", (), "вона", [1]), {("PRON", (), "вона"): {7}}) == {7}
+    assert morph.lexeme_forms == {0: frozenset({"її"})}

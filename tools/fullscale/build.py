@@ -216,6 +216,8 @@ class Morph:
     grounded: dict[str, list[tuple[str, str, str]]] = field(default_factory=dict)
     # lexeme id -> its forms that running text uses (keys with a frequency)
     lexeme_forms: dict[int, frozenset[str]] = field(default_factory=dict)
+    # normalised lemma -> the ids of the lexemes of that lemma
+    lemma_lexemes: dict[str, tuple[int, ...]] = field(default_factory=dict)
 
 
 def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats,
@@ -253,8 +255,12 @@ def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats
     proper = {lex for lex, n in capital_forms.items() if n > lower_forms[lex]}
     stats.counts["morph_lexemes"] = len(lexemes)
     stats.counts["morph_lexemes_proper_by_spelling"] = len(proper)
+    by_lemma: dict[str, list[int]] = collections.defaultdict(list)
+    for (lemma, _para), lex in lexemes.items():
+        by_lemma[normalize_key(lemma)].append(lex)
     return Morph(kept, proper, len(lexemes),
-                 lexeme_forms={lex: frozenset(f) for lex, f in forms.items()})
+                 lexeme_forms={lex: frozenset(f) for lex, f in forms.items()},
+                 lemma_lexemes={k: tuple(v) for k, v in by_lemma.items()})
 
 
 def _analyzer():
@@ -436,13 +442,24 @@ class Joiner:
             spellings = self.capitals(key, spellings, items, analyses)
         records = pair_key(spellings, analyses, links, st.counts)
         if self.evidence is not None:
-            records, dropped = rare_first(records, lambda r: lexemes.get(r.identity, set()),
+            records, dropped = rare_first(records, lambda r: self.lexemes_of(r, lexemes),
                                           self.evidence, key)
             if dropped:
                 st.note("rare_first_dropped", (key, sorted({mark_stress(key, r.positions)
                                                             for r in dropped}),
                                                self.evidence.freq.get(key, 0.0)), keep=1000000)
         return records, origin
+
+    def lexemes_of(self, record: Record, by_identity: dict[tuple, set[int]]) -> set[int]:
+        """The lexemes of a record: those of its analyses, or for a record
+        no analysis made (a variant's own tags with a lemma from Wiktionary)
+        the dictionary's lexemes of its lemma."""
+        found = by_identity.get(record.identity)
+        if found:
+            return found
+        if record.lemma:
+            return set(self.morph.lemma_lexemes.get(normalize_key(record.lemma), ()))
+        return set()
 
     def capitals(self, key: str, spellings: list[Spelling], items, analyses) -> list[Spelling]:
         """The capitalised-spelling rule (frequency.name_wins): the stresses
