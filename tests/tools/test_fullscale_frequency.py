@@ -200,3 +200,26 @@ def test_a_record_without_analysis_takes_the_lexemes_of_its_lemma():
     # a record of analyses keeps their lexemes
     assert joiner.lexemes_of(Record("PRON", (), "вона", [1]), {("PRON", (), "вона"): {7}}) == {7}
     assert morph.lexeme_forms == {0: frozenset({"її"})}
+
+
+def test_an_uninflected_word_counts_the_key_itself():
+    # досі: the adverb has no form but the key; доха has forms of its own
+    ev = Evidence({"досі": 1e-4, "доха": 2e-6, "дохи": 1e-6},
+                  {1: F({"досі", "доха", "дохи"}), 2: F({"досі"}), 3: F({"досі"})})
+    assert ev.own({2}, {1}, "досі", {2}) == 1e-4
+    assert ev.own({1}, {2}, "досі", {2}) == pytest.approx(3e-6)
+    # two uninflected words: the key is evidence for neither
+    assert ev.own({2}, {3}, "досі", {2, 3}) == 0.0
+    records = [R([0], "adv"), R([1], "noun")]
+    of = lambda r: {"adv": {2}, "noun": {1}}[r.lemma]  # noqa: E731
+    assert rare_first(records, of, ev, "досі", {2})[0] == records
+    # the other way round the noun goes
+    assert rare_first([R([0], "noun"), R([1], "adv")], of, ev, "досі", {2})[0] == [R([1], "adv")]
+
+
+def test_a_name_that_gives_a_stress_the_lower_case_gives_together_with_another_stays():
+    stress = [("військового", b"\x07\x09"), ("Військового", b"\x07")]
+    morph = [("військового", "ADJF,masc,gent", "військовий", 1)]
+    lines, stats = join(stress, morph, {"військового": 1e-4})
+    assert lines == ["військо́во́го військовий"]
+    assert stats.counts["capitals_dropped"] == 0

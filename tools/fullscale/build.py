@@ -31,7 +31,7 @@ import sys
 import time
 from dataclasses import dataclass, field
 
-from .frequency import Evidence, name_wins, rare_first
+from .frequency import UNINFLECTED_UPOS, Evidence, name_wins, rare_first
 from .grounded import ADOPTED_METHODS, analyse, fixed_left_checker, unambiguous
 from .normalize import (APOSTROPHE, is_form_text, mark_stress, normalize_key,
                         spelling_kind, stressed_positions, strip_stress, vowel_count)
@@ -429,8 +429,11 @@ class Joiner:
         items = self.morph.items.get(key, ())
         analyses = [self.analysis(*item) for item in items]
         lexemes: dict[tuple, set[int]] = collections.defaultdict(set)
+        flat = set()
         for item, a in zip(items, analyses):
             lexemes[(a.upos, a.feats, a.lemma)].add(item[2])
+            if a.upos in UNINFLECTED_UPOS:
+                flat.add(item[2])
         if not analyses:
             st.counts[f"keys_{origin}_without_morph"] += 1
             analyses = [self.analysis(tag, lemma, -1, method)
@@ -439,11 +442,11 @@ class Joiner:
             spellings = apply_repairs(spellings, self.repairs[key], analyses)
             st.note("repaired", key, keep=50)
         if self.evidence is not None:
-            spellings = self.capitals(key, spellings, items, analyses)
+            spellings = self.capitals(key, spellings, items, analyses, flat)
         records = pair_key(spellings, analyses, links, st.counts)
         if self.evidence is not None:
             records, dropped = rare_first(records, lambda r: self.lexemes_of(r, lexemes),
-                                          self.evidence, key)
+                                          self.evidence, key, flat)
             if dropped:
                 st.note("rare_first_dropped", (key, sorted({mark_stress(key, r.positions)
                                                             for r in dropped}),
@@ -461,7 +464,8 @@ class Joiner:
             return set(self.morph.lemma_lexemes.get(normalize_key(record.lemma), ()))
         return set()
 
-    def capitals(self, key: str, spellings: list[Spelling], items, analyses) -> list[Spelling]:
+    def capitals(self, key: str, spellings: list[Spelling], items, analyses,
+                 flat=frozenset()) -> list[Spelling]:
         """The capitalised-spelling rule (frequency.name_wins): the stresses
         that only capitalised spellings give stay under a key whose lower-case
         spelling has other stresses only when the name is the more frequent
@@ -470,11 +474,16 @@ class Joiner:
         if not lower or len(lower) == len(spellings):
             return spellings
         lower_positions = {v.positions for s in lower for v in s.variants}
-        if all(v.positions in lower_positions for s in spellings for v in s.variants):
+
+        def shared(positions) -> bool:
+            # the lower case gives the same stress, or gives it together with another
+            return any(set(positions) <= set(p) for p in lower_positions)
+
+        if all(shared(v.positions) for s in spellings for v in s.variants):
             return spellings
         names = {item[2] for item, a in zip(items, analyses) if a.proper}
         common = {item[2] for item, a in zip(items, analyses) if not a.proper}
-        if name_wins(self.evidence, key, names, common):
+        if name_wins(self.evidence, key, names, common, flat):
             self.stats.note("capitals_kept", key, keep=1000000)
             return spellings
         out = list(lower)
@@ -482,8 +491,8 @@ class Joiner:
         for s in spellings:
             if s.kind == "lower":
                 continue
-            kept = [v for v in s.variants if v.positions in lower_positions]
-            gone += [v.positions for v in s.variants if v.positions not in lower_positions]
+            kept = [v for v in s.variants if shared(v.positions)]
+            gone += [v.positions for v in s.variants if not shared(v.positions)]
             if kept:
                 out.append(Spelling(s.text, kept))
         self.stats.note("capitals_dropped", (key, sorted({mark_stress(key, p) for p in gone}),

@@ -52,18 +52,29 @@ class Evidence:
     freq: dict[str, float]                       # normalised key -> frequency
     forms: dict[int, frozenset[str]] = field(default_factory=dict)  # lexeme -> its keys with freq > 0
 
-    def own(self, lexemes, against) -> float:
+    def own(self, lexemes, against, key: str = "", flat=frozenset()) -> float:
         """Summed frequency of the forms of `lexemes` that are no form of a
-        lexeme in `against`."""
+        lexeme in `against`. A word that does not inflect (`flat`: its
+        lexemes that are adverbs, conjunctions, particles...) has no form but
+        the key itself, which is then all the evidence there is: it counts
+        the key's frequency, unless a competitor is uninflected too."""
         mine: set[str] = set()
         for lex in lexemes:
             mine |= self.forms.get(lex, frozenset())
         for lex in against:
             mine -= self.forms.get(lex, frozenset())
+        if set(lexemes) & flat and not set(against) & flat:
+            mine.add(key)
         return sum(self.freq.get(k, 0.0) for k in mine)
 
 
-def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int]) -> bool:
+# Parts of speech whose words have one form: adverbs (with predicatives),
+# conjunctions, particles, prepositions, interjections.
+UNINFLECTED_UPOS = frozenset({"ADV", "CCONJ", "SCONJ", "PART", "ADP", "INTJ"})
+
+
+def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int],
+              flat=frozenset()) -> bool:
     """Whether a name's stress stays under a key shared with a common word.
 
     The name stays when its lexemes' own forms are more frequent than the
@@ -71,8 +82,8 @@ def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int]) -
     key's own frequency decides: a key text never uses keeps both (nothing
     says which is meant), a key text uses is taken for the common word, since
     a name that never shows a form of its own is the rarer word."""
-    name_ev = evidence.own(names, common)
-    common_ev = evidence.own(common, names)
+    name_ev = evidence.own(names, common, key, flat)
+    common_ev = evidence.own(common, names, key, flat)
     if name_ev > common_ev:
         return True
     if name_ev == common_ev == 0.0:
@@ -80,7 +91,7 @@ def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int]) -
     return False
 
 
-def rare_first(records, lexemes_of, evidence: Evidence, key: str):
+def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset()):
     """Takes the key's lowest stress away, while this applies, when the
     records that carry it belong only to lexemes far rarer than those of the
     other records (RARE_RATIO, MIN_EVIDENCE). `lexemes_of(record)` gives a
@@ -112,8 +123,8 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str):
         rest_lemmas = {r.lemma.lower() for r in rest if r.lemma}
         if any(r.lemma and r.lemma.lower() in rest_lemmas for r in first):
             return records, dropped
-        rest_ev = evidence.own(rest_lex, low_lex)
-        low_ev = evidence.own(low_lex, rest_lex)
+        rest_ev = evidence.own(rest_lex, low_lex, key, flat)
+        low_ev = evidence.own(low_lex, rest_lex, key, flat)
         if rest_ev < MIN_EVIDENCE or low_ev * RARE_RATIO > rest_ev:
             return records, dropped
         dropped.extend(first)
