@@ -28,6 +28,7 @@ so the rules run without wordfreq or pymorphy3; build.py reads those.
 """
 from __future__ import annotations
 
+import math
 from dataclasses import dataclass, field, replace
 
 # A stress variant of a rare lexeme is dropped when the competing lexeme's
@@ -65,7 +66,9 @@ class Evidence:
             mine -= self.forms.get(lex, frozenset())
         if set(lexemes) & flat and not set(against) & flat:
             mine.add(key)
-        return sum(self.freq.get(k, 0.0) for k in mine)
+        # fsum is exact, so the result does not depend on the set's order
+        # (string hashing varies between runs): the build stays deterministic
+        return math.fsum(self.freq.get(k, 0.0) for k in mine)
 
 
 # Parts of speech whose words have one form: adverbs (with predicatives),
