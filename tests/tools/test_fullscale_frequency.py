@@ -37,9 +37,10 @@ EV = Evidence({"a": 1.0, "b": 2.0, "c": 4.0, "d": 8.0},
 
 
 @pytest.mark.parametrize("lexemes, against, expected", [
-    ({1}, set(), 3.0),
-    # a form both lexemes have is evidence for neither
+    # a form another lexeme also has is evidence for neither, competitor or not
+    ({1}, set(), 1.0),
     ({1}, {2}, 1.0),
+    ({1, 2}, set(), 7.0),
     ({2}, {1}, 4.0),
     ({1, 2}, {3}, 7.0),
     # no forms of its own: a lexeme the morphology does not hold

@@ -52,19 +52,29 @@ class Evidence:
 
     freq: dict[str, float]                       # normalised key -> frequency
     forms: dict[int, frozenset[str]] = field(default_factory=dict)  # lexeme -> its keys with freq > 0
+    owners: dict[str, tuple[int, ...]] = field(init=False)          # key -> lexemes it is a form of
+
+    def __post_init__(self) -> None:
+        owners: dict[str, list[int]] = {}
+        for lex in sorted(self.forms):
+            for key in self.forms[lex]:
+                owners.setdefault(key, []).append(lex)
+        self.owners = {k: tuple(v) for k, v in owners.items()}
 
     def own(self, lexemes, against, key: str = "", flat=frozenset()) -> float:
-        """Summed frequency of the forms of `lexemes` that are no form of a
-        lexeme in `against`. A word that does not inflect (`flat`: its
-        lexemes that are adverbs, conjunctions, particles...) has no form but
-        the key itself, which is then all the evidence there is: it counts
-        the key's frequency, unless a competitor is uninflected too."""
+        """Summed frequency of the forms of `lexemes` that no other lexeme
+        has: a form shared with a competitor, or with any third word ("кола"
+        of кіл is also a form of коло), says nothing about which is meant. A
+        word that does not inflect (`flat`: its lexemes that are adverbs,
+        conjunctions, particles...) has no form but the key itself, which is
+        then all the evidence there is: it counts the key's frequency,
+        unless a competitor (`against`) is uninflected too."""
+        lexemes = set(lexemes)
         mine: set[str] = set()
         for lex in lexemes:
             mine |= self.forms.get(lex, frozenset())
-        for lex in against:
-            mine -= self.forms.get(lex, frozenset())
-        if set(lexemes) & flat and not set(against) & flat:
+        mine = {k for k in mine if lexemes.issuperset(self.owners.get(k, ()))}
+        if lexemes & flat and not set(against) & flat:
             mine.add(key)
         # fsum is exact, so the result does not depend on the set's order
         # (string hashing varies between runs): the build stays deterministic
