@@ -537,7 +537,9 @@ HEADER = """\
 # Morphology: pymorphy3 {pm} with pymorphy3-dicts-uk {pmd} (CC BY-SA 3.0).
 # Glosses and extra stressed forms: English Wiktionary's Ukrainian entries,
 #   StarDict build of 2022-11-09 (CC BY-SA 3.0, Wiktionary contributors).
-# This data: CC BY-SA 3.0.
+# Word frequencies (which stresses stay): wordfreq {wf} by Robyn Speer, Ukrainian
+#   "large" list (data CC BY-SA 4.0).
+# This data: CC BY-SA 4.0.
 """
 
 
@@ -687,7 +689,7 @@ def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdo
     tmp = output + ".tmp"
     with open(tmp, "w", encoding="utf-8", newline="\n") as f:
         f.write(HEADER.format(sha=_sha256(stress_path), pm=_version("pymorphy3"),
-                              pmd=_version("pymorphy3-dicts-uk")))
+                              pmd=_version("pymorphy3-dicts-uk"), wf=_version("wordfreq")))
         write_words(joiner, sorted(needed), f, respell=True)
     os.replace(tmp, output)
     c = stats.counts
