@@ -78,3 +78,62 @@ def test_glosses_attach_to_their_lemma():
     for r in lexovia.lookup("вода")["readings"]:
         assert any(m["lemma"] == "вода" and m["definition"] and "water" in m["definition"]
                    for m in r["morph"])
+
+
+# Frequent words whose first reading was a rare name (Ме́ні, А́бо, То́го), a
+# rare word (ко́ли, бу́ла, йо́го, the vocative of йо́га) or an error of the
+# stress source (воду́): mark must give the common word's stress.
+FREQUENT = [
+    "мені́", "собі́", "тобі́", "або́", "того́", "нови́й", "коли́", "була́", "вона́", "вони́",
+    "його́", "во́ду", "мене́", "чому́", "адже́", "кому́", "яка́", "ціє́ї",
+]
+
+
+@pytest.mark.parametrize("stressed", FREQUENT)
+def test_frequent_words_are_marked_with_their_common_stress(stressed):
+    word = stressed.replace(ACUTE, "")
+    assert lexovia.mark(word) == stressed
+    assert lexovia.mark(word.capitalize()) == stressed
+
+
+def test_the_pronoun_yoho_has_its_own_stress_and_analyses():
+    r = readings("його")
+    assert has(r["його" + ACUTE], "PRON", "він", Case="Gen")
+    assert not any(has(a, "PRON", "він", Case="Gen") for s, a in r.items() if s != "його" + ACUTE)
+
+
+# Homographs of comparable frequency: every stress stays, in position order.
+HETERONYMS = [
+    ("замок", ["за́мок", "замо́к"]),
+    ("руки", ["ру́ки", "руки́"]),
+    ("роботи", ["ро́боти", "робо́ти"]),
+    ("атлас", ["а́тлас", "атла́с"]),
+    ("мука", ["му́ка", "мука́"]),
+    ("води", ["во́ди", "води́"]),
+    ("ноги", ["но́ги", "ноги́"]),
+    ("плачу", ["пла́чу", "плачу́"]),
+    ("дорогою", ["доро́гою", "дорого́ю"]),
+    ("вікна", ["ві́кна", "вікна́"]),
+]
+
+
+@pytest.mark.parametrize("word, stressed", HETERONYMS)
+def test_heteronyms_keep_every_stress(word, stressed):
+    assert list(readings(word)) == stressed
+
+
+def test_a_frequent_name_keeps_its_stress_beside_a_rare_common_word():
+    assert lexovia.mark("Київ") == "ки" + ACUTE + "їв"
+    assert list(readings("київ")) == ["ки" + ACUTE + "їв", "киї" + ACUTE + "в"]
+
+
+@pytest.mark.parametrize("typed, stressed", [
+    # first parts of hyphenated compounds, as the compounds stress them
+    ("медико", "ме́дико"),
+    ("військово", "військо́во"),
+    # older spellings carry the stress of the modern form
+    ("можливости", "можли́вости"),
+    ("матеріялізм", "матеріялі́зм"),
+])
+def test_extra_keys_for_running_text(typed, stressed):
+    assert lexovia.mark(typed) == stressed

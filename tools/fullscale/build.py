@@ -31,10 +31,13 @@ import sys
 import time
 from dataclasses import dataclass, field
 
+from .frequency import UNINFLECTED_UPOS, Evidence, name_wins, rare_first
 from .grounded import ADOPTED_METHODS, analyse, fixed_left_checker, unambiguous
 from .normalize import (APOSTROPHE, is_form_text, mark_stress, normalize_key,
                         spelling_kind, stressed_positions, strip_stress, vowel_count)
 from .pairing import COMPATIBLE_UPOS, Analysis, Link, Record, Spelling, pair_key
+from .respell import first_parts, old_spellings
+from .repairs import Repair, apply_repairs, read_repairs
 from .stress import PROBLEMS, Variant, decode_value
 from .udmap import feats_string, map_tag
 
@@ -211,23 +214,33 @@ class Morph:
     # key -> (tag, lemma, method): grounded analyses of forms the dictionary
     # does not hold (grounded.py)
     grounded: dict[str, list[tuple[str, str, str]]] = field(default_factory=dict)
+    # lexeme id -> its forms that running text uses (keys with a frequency)
+    lexeme_forms: dict[int, frozenset[str]] = field(default_factory=dict)
+    # normalised lemma -> the ids of the lexemes of that lemma
+    lemma_lexemes: dict[str, tuple[int, ...]] = field(default_factory=dict)
 
 
-def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats) -> Morph:
+def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats,
+                  freq: dict[str, float] | None = None) -> Morph:
     """Keeps the analyses of the `needed` keys from (form, tag, lemma, paradigm id)
     items that walk a whole dictionary, and finds the proper lexemes: those
     with more forms spelled only with a capital in the stress source than
-    forms spelled in lower case. A lexeme is a (lemma, paradigm id) pair."""
+    forms spelled in lower case. A lexeme is a (lemma, paradigm id) pair.
+    With `freq` (normalised key -> text frequency) it also keeps, for every
+    lexeme, those of its forms that running text uses (Morph.lexeme_forms)."""
     kept: dict[str, list[tuple[str, str, int]]] = {}
     lexemes: dict[tuple[str, int], int] = {}
     lower_forms = collections.Counter()
     capital_forms = collections.Counter()
     tags: dict[str, str] = {}
     lemmas: dict[str, str] = {}
+    forms: dict[int, set[str]] = collections.defaultdict(set)
     for word, tag, lemma, para_id in items:
         stats.counts["morph_items"] += 1
         lex = lexemes.setdefault((lemma, para_id), len(lexemes))
         key = normalize_key(word)
+        if freq is not None and key in freq:
+            forms[lex].add(key)
         spellings = stress.get(key)
         if spellings is not None:
             if any(s.kind == "lower" for s in spellings):
@@ -242,7 +255,12 @@ def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats
     proper = {lex for lex, n in capital_forms.items() if n > lower_forms[lex]}
     stats.counts["morph_lexemes"] = len(lexemes)
     stats.counts["morph_lexemes_proper_by_spelling"] = len(proper)
-    return Morph(kept, proper, len(lexemes))
+    by_lemma: dict[str, list[int]] = collections.defaultdict(list)
+    for (lemma, _para), lex in lexemes.items():
+        by_lemma[normalize_key(lemma)].append(lex)
+    return Morph(kept, proper, len(lexemes),
+                 lexeme_forms={lex: frozenset(f) for lex, f in forms.items()},
+                 lemma_lexemes={k: tuple(v) for k, v in by_lemma.items()})
 
 
 def _analyzer():
@@ -257,11 +275,33 @@ def _analyzer():
 _ANALYZER = None
 
 
-def read_morph(needed, stress: dict[str, list[Spelling]], stats: Stats) -> Morph:
+def read_morph(needed, stress: dict[str, list[Spelling]], stats: Stats,
+               freq: dict[str, float] | None = None) -> Morph:
     dictionary = _analyzer().dictionary
     items = ((word, tag, lemma, para_id)
              for word, tag, lemma, para_id, _idx in dictionary.iter_known_words())
-    return collect_morph(items, needed, stress, stats)
+    return collect_morph(items, needed, stress, stats, freq)
+
+
+# ---------------------------------------------------------------- frequency
+
+# wordfreq's Ukrainian list; "large" holds every word of 1 in 100 million
+# words and more, "best" would fall back to the same list for Ukrainian.
+WORDFREQ_LANG = "uk"
+WORDFREQ_LIST = "large"
+
+
+def read_frequency(stats: Stats) -> dict[str, float]:
+    """Text frequency by normalised key, from the pinned wordfreq package's
+    data (its code only reads its own list file)."""
+    import wordfreq  # noqa: PLC0415
+
+    freq: dict[str, float] = collections.defaultdict(float)
+    for word, f in wordfreq.get_frequency_dict(WORDFREQ_LANG, WORDFREQ_LIST).items():
+        if is_form_text(word):
+            freq[normalize_key(word)] += f
+    stats.counts["frequency_forms"] = len(freq)
+    return dict(freq)
 
 
 def is_word_key(key: str) -> bool:
@@ -313,11 +353,14 @@ def read_grounded(keys, stress: dict[str, list[Spelling]], stats: Stats
 # ---------------------------------------------------------------- join
 
 class Joiner:
-    def __init__(self, stress, wikt: Wiktionary | None, morph: Morph, stats: Stats):
+    def __init__(self, stress, wikt: Wiktionary | None, morph: Morph, stats: Stats,
+                 evidence: Evidence | None = None, repairs: dict[str, list[Repair]] | None = None):
         self.stress = stress
         self.wikt = wikt
         self.morph = morph
         self.stats = stats
+        self.evidence = evidence
+        self.repairs = repairs or {}
         self._analysis_cache: dict[tuple[str, str, int], Analysis] = {}
         self._lemma_cache: dict[tuple[str, bool], str] = {}
 
@@ -383,13 +426,78 @@ class Joiner:
         if spellings is None:
             origin = "wiktionary"
             spellings = wiktionary_spellings(self.wikt.forms[key], links)
-        analyses = [self.analysis(*item) for item in self.morph.items.get(key, ())]
+        items = self.morph.items.get(key, ())
+        analyses = [self.analysis(*item) for item in items]
+        lexemes: dict[tuple, set[int]] = collections.defaultdict(set)
+        flat = set()
+        for item, a in zip(items, analyses):
+            lexemes[(a.upos, a.feats, a.lemma)].add(item[2])
+            if a.upos in UNINFLECTED_UPOS:
+                flat.add(item[2])
         if not analyses:
             st.counts[f"keys_{origin}_without_morph"] += 1
             analyses = [self.analysis(tag, lemma, -1, method)
                         for tag, lemma, method in self.morph.grounded.get(key, ())]
+        if key in self.repairs:
+            spellings = apply_repairs(spellings, self.repairs[key], analyses)
+            st.note("repaired", key, keep=50)
+        if self.evidence is not None:
+            spellings = self.capitals(key, spellings, items, analyses, flat)
         records = pair_key(spellings, analyses, links, st.counts)
+        if self.evidence is not None:
+            records, dropped = rare_first(records, lambda r: self.lexemes_of(r, lexemes),
+                                          self.evidence, key, flat)
+            if dropped:
+                st.note("rare_first_dropped", (key, sorted({mark_stress(key, r.positions)
+                                                            for r in dropped}),
+                                               self.evidence.freq.get(key, 0.0)), keep=1000000)
         return records, origin
+
+    def lexemes_of(self, record: Record, by_identity: dict[tuple, set[int]]) -> set[int]:
+        """The lexemes of a record: those of its analyses, or for a record
+        no analysis made (a variant's own tags with a lemma from Wiktionary)
+        the dictionary's lexemes of its lemma."""
+        found = by_identity.get(record.identity)
+        if found:
+            return found
+        if record.lemma:
+            return set(self.morph.lemma_lexemes.get(normalize_key(record.lemma), ()))
+        return set()
+
+    def capitals(self, key: str, spellings: list[Spelling], items, analyses,
+                 flat=frozenset()) -> list[Spelling]:
+        """The capitalised-spelling rule (frequency.name_wins): the stresses
+        that only capitalised spellings give stay under a key whose lower-case
+        spelling has other stresses only when the name is the more frequent
+        word."""
+        lower = [s for s in spellings if s.kind == "lower"]
+        if not lower or len(lower) == len(spellings):
+            return spellings
+        lower_positions = {v.positions for s in lower for v in s.variants}
+
+        def shared(positions) -> bool:
+            # the lower case gives the same stress, or gives it together with another
+            return any(set(positions) <= set(p) for p in lower_positions)
+
+        if all(shared(v.positions) for s in spellings for v in s.variants):
+            return spellings
+        names = {item[2] for item, a in zip(items, analyses) if a.proper}
+        common = {item[2] for item, a in zip(items, analyses) if not a.proper}
+        if name_wins(self.evidence, key, names, common, flat):
+            self.stats.note("capitals_kept", key, keep=1000000)
+            return spellings
+        out = list(lower)
+        gone = []
+        for s in spellings:
+            if s.kind == "lower":
+                continue
+            kept = [v for v in s.variants if shared(v.positions)]
+            gone += [v.positions for v in s.variants if not shared(v.positions)]
+            if kept:
+                out.append(Spelling(s.text, kept))
+        self.stats.note("capitals_dropped", (key, sorted({mark_stress(key, p) for p in gone}),
+                                             self.evidence.freq.get(key, 0.0)), keep=1000000)
+        return out
 
 
 def cross_check(stress, wikt: Wiktionary, stats: Stats, sample_size: int = 40):
@@ -429,7 +537,9 @@ HEADER = """\
 # Morphology: pymorphy3 {pm} with pymorphy3-dicts-uk {pmd} (CC BY-SA 3.0).
 # Glosses and extra stressed forms: English Wiktionary's Ukrainian entries,
 #   StarDict build of 2022-11-09 (CC BY-SA 3.0, Wiktionary contributors).
-# This data: CC BY-SA 3.0.
+# Word frequencies (which stresses stay): wordfreq {wf} by Robyn Speer, Ukrainian
+#   "large" list (data CC BY-SA 4.0).
+# This data: CC BY-SA 4.0.
 """
 
 
@@ -441,44 +551,101 @@ def _version(dist: str) -> str:
         return "?"
 
 
-def write_words(joiner: Joiner, keys, f) -> None:
+def write_words(joiner: Joiner, keys, f, respell: bool = False) -> None:
     """Writes the word data lines of `keys` (in that order) to `f` and counts
-    entries, records, lemmas, glosses... into the joiner's stats."""
+    entries, records, lemmas, glosses... into the joiner's stats. With
+    `respell`, the extra keys of respell.py follow, in key order."""
     c = joiner.stats.counts
     lemmas: set[str] = set()
     glosses: set[str] = set()
+    keys = list(keys)
+    known = set(keys)
+    extra: dict[str, tuple[str, list[Record]]] = {}
+    if respell:
+        for part, sets in first_parts(joiner.stress).items():
+            if part not in known:
+                extra[part] = ("first_part", [Record("X", (), None, [p for ps in sets for p in ps],
+                                                     "first_part")])
     for key in keys:
         records, origin = joiner.records(key)
+        if respell:
+            for old, carried in old_spellings(key, records, known):
+                if old not in known:
+                    kind, have = extra.setdefault(old, ("old_spelling", []))
+                    have.extend(r for r in carried if r not in have)
         if not records:
             c["keys_without_records"] += 1
             continue
-        c["entries"] += 1
-        c[f"entries_from_{origin}"] += 1
-        positions = set()
-        for rec in records:
-            gloss = joiner.gloss(rec.lemma, rec.upos)
-            feats = feats_string(rec.feats)
-            form = mark_stress(key, rec.positions)
-            f.write(f"{form}\t{rec.upos}\t{feats}\t{rec.lemma or ''}\t{gloss}\n")
-            c["records"] += 1
-            c[f"records_{rec.origin}"] += 1
-            positions.update(rec.positions)
-            if rec.lemma:
-                c["records_with_lemma"] += 1
-                lemmas.add(rec.lemma)
-            if feats:
-                c["records_with_feats"] += 1
-            if gloss:
-                c["records_with_gloss"] += 1
-                glosses.add(gloss)
-        if len(positions) > 1:
-            c["entries_several_positions"] += 1
+        _write_entry(joiner, key, records, origin, f, lemmas, glosses)
+    for key in sorted(extra):
+        origin, records = extra[key]
+        _write_entry(joiner, key, records, origin, f, lemmas, glosses)
+        joiner.stats.note(f"extra_{origin}", key, keep=30)
     c["lemmas"] = len(lemmas)
     c["definitions"] = len(glosses)
 
 
+def _write_entry(joiner: Joiner, key: str, records: list[Record], origin: str, f,
+                 lemmas: set[str], glosses: set[str]) -> None:
+    c = joiner.stats.counts
+    c["entries"] += 1
+    c[f"entries_from_{origin}"] += 1
+    positions = set()
+    for rec in records:
+        gloss = joiner.gloss(rec.lemma, rec.upos)
+        feats = feats_string(rec.feats)
+        form = mark_stress(key, rec.positions)
+        f.write(f"{form}\t{rec.upos}\t{feats}\t{rec.lemma or ''}\t{gloss}\n")
+        c["records"] += 1
+        c[f"records_{rec.origin}"] += 1
+        positions.update(rec.positions)
+        if rec.lemma:
+            c["records_with_lemma"] += 1
+            lemmas.add(rec.lemma)
+        if feats:
+            c["records_with_feats"] += 1
+        if gloss:
+            c["records_with_gloss"] += 1
+            glosses.add(gloss)
+    if len(positions) > 1:
+        c["entries_several_positions"] += 1
+
+
+class MissingSource(SystemExit):
+    """A source file the converter was pointed at does not exist."""
+
+
+HOW_TO_GET = {
+    "stress": "the stress trie: pip download --no-deps ukrainian-word-stress==2.1.0, then unzip "
+              "ukrainian_word_stress/data/stress.trie from the wheel (data/README.md)",
+    "wiktionary": "the Wiktionary StarDict ukrainian-english-wiktionary-stardict.tar.gz "
+                  "(data/README.md, Sources)",
+    "repairs": "the repairs file of the repository, tools/fullscale/repairs.tsv",
+}
+
+
+def check_sources(**paths) -> None:
+    """Fails at once, naming the file and how to get it, when a source file
+    is missing: a long run should not die at its end for a typo."""
+    for what, path in paths.items():
+        if path and not os.path.exists(path):
+            raise MissingSource(f"{path}: no such file; expected {HOW_TO_GET[what]}")
+    for module, pin in (("marisa_trie", "marisa-trie"), ("pymorphy3", "pymorphy3"),
+                        ("wordfreq", "wordfreq")):
+        try:
+            __import__(module)
+        except ImportError:
+            raise MissingSource(f"the {pin} package is not installed; install the pinned versions: "
+                                f"pip install -r tools/fullscale/requirements.txt") from None
+
+
+DEFAULT_REPAIRS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "repairs.tsv")
+
+
 def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdout,
-        sample_size: int = 40) -> Stats:
+        sample_size: int = 40, repairs_path: str = DEFAULT_REPAIRS,
+        morph_cache: str | None = None, decisions: str | None = None) -> Stats:
+    check_sources(stress=stress_path, wiktionary=wiktionary_path, repairs=repairs_path)
     t0 = time.time()
     stats = Stats()
 
@@ -496,18 +663,34 @@ def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdo
         for key in wikt.links:
             if key not in needed:
                 needed[key] = None
-    log(f"reading pymorphy3 for {len(needed)} keys")
-    morph = read_morph(needed, stress, stats)
-    unknown = [key for key in needed if key not in morph.items]
-    log(f"grounded analyses of the {len(unknown)} keys the dictionary does not hold")
-    morph.grounded = read_grounded(unknown, stress, stats)
+    log("reading word frequencies")
+    freq = read_frequency(stats)
+    if morph_cache and os.path.exists(morph_cache):
+        import pickle  # noqa: PLC0415
+        log(f"reading pymorphy3's analyses from {morph_cache}")
+        with open(morph_cache, "rb") as f:
+            morph, counts = pickle.load(f)
+        stats.counts.update(counts)
+    else:
+        log(f"reading pymorphy3 for {len(needed)} keys")
+        morph = read_morph(needed, stress, stats, freq)
+        unknown = [key for key in needed if key not in morph.items]
+        log(f"grounded analyses of the {len(unknown)} keys the dictionary does not hold")
+        morph.grounded = read_grounded(unknown, stress, stats)
+        if morph_cache:
+            import pickle  # noqa: PLC0415
+            with open(morph_cache, "wb") as f:
+                pickle.dump((morph, collections.Counter(
+                    {k: v for k, v in stats.counts.items()
+                     if k.startswith(("morph_", "grounded_"))})), f, protocol=5)
     log("joining")
-    joiner = Joiner(stress, wikt, morph, stats)
+    joiner = Joiner(stress, wikt, morph, stats, Evidence(freq, morph.lexeme_forms),
+                    read_repairs(repairs_path))
     tmp = output + ".tmp"
     with open(tmp, "w", encoding="utf-8", newline="\n") as f:
         f.write(HEADER.format(sha=_sha256(stress_path), pm=_version("pymorphy3"),
-                              pmd=_version("pymorphy3-dicts-uk")))
-        write_words(joiner, sorted(needed), f)
+                              pmd=_version("pymorphy3-dicts-uk"), wf=_version("wordfreq")))
+        write_words(joiner, sorted(needed), f, respell=True)
     os.replace(tmp, output)
     c = stats.counts
     sample, n_dis = ([], 0)
@@ -517,7 +700,20 @@ def run(stress_path: str, wiktionary_path: str | None, output: str, out=sys.stdo
     c["seconds"] = int(time.time() - t0)
     c["peak_rss_mb"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024
     report(stats, wikt, sample, n_dis, out)
+    if decisions:
+        write_decisions(stats, decisions)
     return stats
+
+
+def write_decisions(stats: Stats, path: str) -> None:
+    """Every decision of the frequency rules, one line each: rule, key, the
+    stressed forms left out (empty when a name was kept), key frequency."""
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        for what in ("capitals_dropped", "rare_first_dropped"):
+            for key, gone, freq in sorted(stats.lists[what]):
+                f.write(f"{what}\t{key}\t{' '.join(gone)}\t{freq:.3g}\n")
+        for key in sorted(stats.lists["capitals_kept"]):
+            f.write(f"capitals_kept\t{key}\t\t\n")
 
 
 def _sha256(path: str) -> str:
@@ -594,6 +790,21 @@ def report(stats: Stats, wikt, sample, n_dis, out=sys.stdout) -> None:
           f"({pct(comp, both)}), different {n_dis} ({pct(n_dis, both)})")
         for form, lemma, ours in sample:
             p(f"  Wiktionary {form} ({lemma})  stress source {', '.join(ours)}")
+    p("== frequency rules (frequency.py) and repairs (repairs.py)")
+    p(f"word forms with a frequency (wordfreq {WORDFREQ_LANG} {WORDFREQ_LIST}): "
+      f"{c['frequency_forms']}")
+    p(f"keys whose capitalised spelling gives another stress: names kept {c['capitals_kept']}, "
+      f"names' stresses left out {c['capitals_dropped']}")
+    for what in ("capitals_dropped", "rare_first_dropped"):
+        top = sorted(stats.lists[what], key=lambda x: -x[2])[:40]
+        if top:
+            p(f"  most frequent keys, {what}: "
+              + ", ".join(f"{k} -{'/'.join(gone)}" for k, gone, _f in top))
+    p(f"keys whose rare first stress is left out: {c['rare_first_dropped']}")
+    p(f"keys repaired (repairs.tsv): {c['repaired']} {stats.lists['repaired']}")
+    p(f"extra keys (respell.py): first parts of compounds {c['entries_from_first_part']} "
+      f"(e.g. {stats.lists['extra_first_part'][:10]}), older spellings "
+      f"{c['entries_from_old_spelling']} (e.g. {stats.lists['extra_old_spelling'][:10]})")
     p("== output")
     p(f"entries:                            {c['entries']}")
     grounded = sum(c["records_" + m] for m in ADOPTED_METHODS)
