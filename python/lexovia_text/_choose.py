@@ -120,8 +120,8 @@ def modifier_agreement(ctx: Context, i: int, candidates: list[int]) -> list[int]
     entry = ctx.entries[i]
     assert entry is not None
     before, after = ctx.neighbour(i - 1), ctx.neighbour(i + 1)
-    if before is not None and before.all_analyses and all(a.is_modifier for a in before.all_analyses):
-        mods = before.all_analyses
+    mods = [a for a in before.all_analyses if a.is_modifier] if before is not None else []
+    if mods:
         kept = _keep(entry, candidates, lambda a: a.pos in NOMINAL and any(m.agrees_with(a) for m in mods))
         if kept:
             return kept
