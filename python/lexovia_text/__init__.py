@@ -155,32 +155,39 @@ def annotate(text: str, *, guess: bool = False) -> Iterator[Word]:
 
 
 def transcribe_text(text: str, *, guess: bool = True) -> str:
-    """`text` with each Cyrillic word replaced by its IPA (lexovia.transcribe
-    with the chosen stress; an unknown word with the guessed stress, or the
-    first vowel's when there is no guess) and everything between words
-    kept as it is."""
+    """`text` with each Cyrillic word replaced by its IPA (the syllables of
+    lexovia.transcribe with the chosen stress, ˈ before the stressed one as
+    in lookup's `ipa_syllables`) and everything between words kept as it
+    is. A word the dictionary lacks gets its guessed stress (guess=True),
+    or else is transcribed from its first vowel with no stress mark."""
     out: list[str] = []
     pos = 0
     for c in _choices(text, guess=guess):
         word = c.entry.word
         if not _tokens.is_cyrillic(word) or _tokens.ACUTE in word:
             continue
-        stress = c.stress if c.stress is not None else 0
         out.append(text[pos:c.start])
-        out.append(_ipa(word, stress))
+        out.append(_ipa(word, c.stress))
         pos = c.start + len(word)
     out.append(text[pos:])
     return "".join(out)
 
 
-_ipa_cache: dict[tuple[str, int], str] = {}
+# Transcriptions per (spelling, stress); bounded like the word cache.
+IPA_CACHE_LIMIT = 200_000
+_ipa_cache: dict[tuple[str, int | None], str] = {}
 
 
-def _ipa(word: str, stress: int) -> str:
+def _ipa(word: str, stress: int | None) -> str:
     key = (word, stress)
     ipa = _ipa_cache.get(key)
     if ipa is None:
-        if len(_ipa_cache) > 200_000:
+        if len(_ipa_cache) >= IPA_CACHE_LIMIT:
             _ipa_cache.clear()
-        ipa = _ipa_cache[key] = lexovia.transcribe(_tokens.lookup_key(word), stress)["ipa"]
+        t = lexovia.transcribe(_tokens.lookup_key(word), stress or 0)
+        if stress is None:
+            ipa = t["ipa"]
+        else:
+            ipa = "".join(("ˈ" if s["stressed"] else "") + s["ipa"] for s in t["syllables"])
+        _ipa_cache[key] = ipa
     return ipa

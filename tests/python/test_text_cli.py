@@ -41,7 +41,7 @@ class TestOutput:
     def test_ipa(self):
         import lexovia
         proc = run("ipa", stdin="мама, мама".encode())
-        ipa = lexovia.transcribe("мама", 0)["ipa"]
+        ipa = "".join(lexovia.lookup("мама")["readings"][0]["ipa_syllables"])
         assert proc.stdout.decode() == f"{ipa}, {ipa}"
 
     def test_lookup_prints_json(self):

@@ -129,15 +129,30 @@ def test_lone_surrogates_pass_through():
 
 
 class TestTranscribeText:
-    def test_words_become_ipa_and_the_rest_stays(self):
+    @staticmethod
+    def stressed_ipa(word, stress):
         import lexovia
+        return "".join(("ˈ" if s["stressed"] else "") + s["ipa"]
+                       for s in lexovia.transcribe(word, stress)["syllables"])
+
+    def test_words_become_ipa_and_the_rest_stays(self):
         out = lexovia_text.transcribe_text("Мама, hello 12!")
-        assert out == lexovia.transcribe("мама", 0)["ipa"] + ", hello 12!"
+        assert out == self.stressed_ipa("мама", 0) + ", hello 12!"
 
     def test_the_chosen_stress_is_transcribed(self):
-        import lexovia
         out = lexovia_text.transcribe_text("до руки")
-        assert out.endswith(lexovia.transcribe("руки", 1)["ipa"])
+        assert out == self.stressed_ipa("до", 0) + " " + self.stressed_ipa("руки", 1)
+        assert out.endswith("ˈkɪ")
+
+    def test_matches_lookup_syllables(self):
+        import lexovia
+        (reading,) = lexovia.lookup("мама")["readings"]
+        assert lexovia_text.transcribe_text("мама") == "".join(reading["ipa_syllables"])
+
+    def test_unknown_word_without_guess_has_no_stress_mark(self):
+        import lexovia
+        out = lexovia_text.transcribe_text("кавуномобілями", guess=False)
+        assert out == lexovia.transcribe("кавуномобілями", 0)["ipa"] and "ˈ" not in out
 
     def test_nfc_is_not_assumed(self):
         # A decomposed й keeps its word whole; the text still comes back.
