@@ -7,8 +7,8 @@ Sources, both openly licensed, and nothing else:
   this file; its data is CC BY-SA 4.0): how often each lower-case form
   occurs in running text;
 - the dictionary of the installed `lexovia` module, through its public
-  `lookup_many`: the readings of each form with their morphology; and, for
-  the ending table, the forms of Debian's `wukrainian` word list.
+  `lookup_many`: the readings of each of those forms with their stress and
+  morphology.
 
 Outputs (CC BY-SA 4.0 data, written into python/lexovia_text/):
 
@@ -46,7 +46,6 @@ OUT = os.path.join(REPO, "python", "lexovia_text")
 sys.path.insert(0, OUT)
 import _guess  # noqa: E402
 
-WORDLIST = "/usr/share/dict/ukrainian"  # Debian package wukrainian
 # Frequencies are fractions of all tokens; 1e9 keeps forms seen once per
 # billion tokens distinct from zero while fitting the integers in a few digits.
 WEIGHT_SCALE = 1e9
@@ -107,10 +106,9 @@ def build_prior():
 
 
 def dictionary_stresses():
-    """(form, syllable count, stress from end) of each wukrainian form with
-    exactly one stress position in the dictionary."""
-    with open(WORDLIST, encoding="utf-8") as f:
-        words = sorted({w.strip().lower() for w in f if w.strip()})
+    """(form, syllable count, stress from end) of each form of wordfreq's
+    list with exactly one stress position in the dictionary."""
+    words = sorted(w for w in wordfreq.get_frequency_dict("uk") if sum(1 for c in w if c in VOWELS) >= 2)
     out = []
     for chunk, results in batches(words):
         for word, result in zip(chunk, results):
