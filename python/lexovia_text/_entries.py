@@ -108,11 +108,14 @@ class Cache:
         """Makes sure every word has an entry; returns the mapping to read
         them from (valid until the next fill)."""
         entries = self._entries
-        missing = list({w: None for w in words if w not in entries})
+        distinct = list(dict.fromkeys(words))
+        missing = [w for w in distinct if w not in entries]
         if not missing:
             return entries
         if len(entries) + len(missing) > CACHE_LIMIT:
+            # Start afresh, but with every word of this text.
             entries.clear()
+            missing = distinct
         wanted = [w for w in missing if _tokens.is_cyrillic(w) and _tokens.ACUTE not in w]
         # No query without a word to ask about: an empty one would still load the dictionary.
         results = lexovia.lookup_many([_tokens.lookup_key(w) for w in wanted]) if wanted else []

@@ -109,3 +109,26 @@ def test_closed_output_is_not_an_error(text_file):
     proc = subprocess.run(f"{LEXOVIA} stress | head -c 10", shell=True, input=big, capture_output=True,
                           timeout=300)
     assert b"Traceback" not in proc.stderr and b"Broken pipe" not in proc.stderr
+
+
+def test_progress_bar_on_a_terminal(tmp_path):
+    import pty
+    path = tmp_path / "latin.txt"
+    path.write_bytes(b"hello world\n" * 1000)   # no Ukrainian word: the dictionary is not loaded
+    master, slave = pty.openpty()
+    try:
+        proc = subprocess.run([LEXOVIA, "stress", str(path)], stderr=slave, stdout=subprocess.PIPE, timeout=300)
+        os.close(slave)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:   # the terminal is closed once everything is read
+                break
+            if not chunk:
+                break
+            seen += chunk
+    finally:
+        os.close(master)
+    assert proc.returncode == 0 and proc.stdout == b"hello world\n" * 1000
+    assert b"latin.txt: [" in seen and b"%" in seen

@@ -62,6 +62,16 @@ class TestStressText:
         assert lexovia_text.stress_text(text, guess=True) == "смартфоніза́ція"
 
 
+def test_a_full_word_cache_starts_afresh(monkeypatch):
+    from lexovia_text import _entries
+    text = "мама вода руки мама-вода школа"
+    expected = lexovia_text.stress_text(text)
+    monkeypatch.setattr(_entries, "CACHE_LIMIT", 3)
+    monkeypatch.setattr(lexovia_text, "_cache", _entries.Cache())
+    assert lexovia_text.stress_text("до руки") == "до руки́"
+    assert lexovia_text.stress_text(text) == expected   # words cached before the refill are asked again
+
+
 class TestAnnotate:
     def test_spans_index_the_text(self):
         text = "Мої руки, сім’я."
