@@ -41,6 +41,7 @@ PREPOSITIONS: dict[str, frozenset[str]] = {
         "назустріч": "Dat", "згідно": "Dat", "відповідно": "Dat",
     }.items()
 }
+VERBAL = frozenset({"VERB", "AUX"})
 # Subject pronouns: person, number and gender that the verb agrees with
 # (gender only where the pronoun has one).
 SUBJECTS: dict[str, tuple[str, str, str]] = {
@@ -129,7 +130,9 @@ def modifier_agreement(ctx: Context, i: int, candidates: list[int]) -> list[int]
         nouns = [a for a in after.all_analyses if a.pos in NOMINAL]
         kept = _keep(entry, candidates, lambda a: a.is_modifier and any(n.agrees_with(a) for n in nouns))
         if kept:
-            return kept
+            # A verb stands before a noun as naturally as an adjective does:
+            # verb readings stay (була книжка is not бу́ла, "bulging").
+            return kept + [c for c in _keep(entry, candidates, lambda a: a.pos in VERBAL) if c not in kept]
     return None
 
 
