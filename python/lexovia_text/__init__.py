@@ -101,7 +101,7 @@ def _choices(text: str, *, guess: bool) -> Iterator[_Choice]:
             reading, rule = _choose.choose(ctx, i)
             yield _Choice(m.start(), entry, reading, rule, entry.stress[reading], False)
         else:
-            g = _guess_entry(entry) if guess and _tokens.is_cyrillic(entry.word) else None
+            g = _guess_entry(entry) if guess and _tokens.is_ukrainian(entry.word) else None
             yield _Choice(m.start(), entry, None, "guess" if g is not None else None, g, g is not None)
 
 
@@ -114,7 +114,7 @@ def _alone(start: int, entry: Entry, guess: bool) -> _Choice:
         ctx = _choose.Context([entry], [entry.word.lower()], [True])
         reading, rule = _choose.choose(ctx, 0)
         return _Choice(start, entry, reading, rule, entry.stress[reading], False)
-    g = _guess_entry(entry) if guess and _tokens.is_cyrillic(entry.word) else None
+    g = _guess_entry(entry) if guess and _tokens.is_ukrainian(entry.word) else None
     return _Choice(start, entry, None, "guess" if g is not None else None, g, g is not None)
 
 
@@ -147,10 +147,11 @@ def annotate(text: str, *, guess: bool = False) -> Iterator[Word]:
     """Each word of `text` in order, with its readings and the choice made
     (see Word). Words of an unknown hyphenated word come part by part."""
     choices = list(_choices(text, guess=guess))
-    lookups = lexovia.lookup_many([_tokens.lookup_key(c.entry.word) if _tokens.is_cyrillic(c.entry.word)
-                                   and _tokens.ACUTE not in c.entry.word else "" for c in choices])
-    for c, result in zip(choices, lookups):
-        yield Word(c.start, c.start + len(c.entry.word), c.entry.word, result["readings"] if c.entry.stress else [],
+    known = [c for c in choices if c.entry.stress]
+    readings = {id(c): r["readings"] for c, r in
+                zip(known, lexovia.lookup_many([_tokens.lookup_key(c.entry.word) for c in known]) if known else [])}
+    for c in choices:
+        yield Word(c.start, c.start + len(c.entry.word), c.entry.word, readings.get(id(c), []),
                    c.reading, c.rule, c.stress, c.guess)
 
 
@@ -164,7 +165,7 @@ def transcribe_text(text: str, *, guess: bool = True) -> str:
     pos = 0
     for c in _choices(text, guess=guess):
         word = c.entry.word
-        if not _tokens.is_cyrillic(word) or _tokens.ACUTE in word:
+        if not _tokens.is_ukrainian(word):
             continue
         out.append(text[pos:c.start])
         out.append(_ipa(word, c.stress))

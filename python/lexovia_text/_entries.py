@@ -116,7 +116,7 @@ class Cache:
             # Start afresh, but with every word of this text.
             entries.clear()
             missing = distinct
-        wanted = [w for w in missing if _tokens.is_cyrillic(w) and _tokens.ACUTE not in w]
+        wanted = [w for w in missing if _tokens.is_ukrainian(w)]
         # No query without a word to ask about: an empty one would still load the dictionary.
         results = lexovia.lookup_many([_tokens.lookup_key(w) for w in wanted]) if wanted else []
         for word, result in zip(wanted, results):
@@ -135,7 +135,7 @@ class Cache:
 
     def fill_parts(self, entries: dict[str, Entry], parts: set[str]) -> None:
         new = [p for p in parts if p not in entries]
-        wanted = [p for p in new if _tokens.is_cyrillic(p)]
+        wanted = [p for p in new if _tokens.is_ukrainian(p)]
         for word, result in zip(wanted, lexovia.lookup_many(wanted) if wanted else []):
             entries[word] = _entry(word, result["readings"])
         for p in new:

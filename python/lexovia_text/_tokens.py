@@ -31,8 +31,15 @@ def words(text: str) -> Iterator[re.Match[str]]:
     return WORD.finditer(text)
 
 
-def is_cyrillic(word: str) -> bool:
-    return any("\u0400" <= c <= "\u04ff" for c in word)
+UKRAINIAN = frozenset("абвгґдеєжзиіїйклмнопрстуфхцчшщьюяАБВГҐДЕЄЖЗИІЇЙКЛМНОПРСТУФХЦЧШЩЬЮЯ" + APOSTROPHES + HYPHENS)
+
+
+def is_ukrainian(word: str) -> bool:
+    """Whether the word is written in Ukrainian letters only (apostrophes and
+    hyphens aside): only such words are looked up, stressed or transcribed,
+    so that a Latin or Russian word, or one with marks the dictionary does
+    not spell with, is left as it is."""
+    return all(c in UKRAINIAN for c in word)
 
 
 def vowel_count(word: str) -> int:

@@ -40,6 +40,7 @@ class TestStressText:
         ("мама, 123 hello\n\tмама!", "ма́ма, 123 hello\n\tма́ма!"),
         ("ма́ма мама", "ма́ма ма́ма"),                          # marked words untouched
         ("невідомослово", "невідомослово"),
+        ("abcмама ёлка мамa", "abcмама ёлка мамa"),          # mixed scripts, Russian, a Latin a: left alone
         ("", ""),
     ])
     def test_marks(self, text, expected):
@@ -158,6 +159,9 @@ class TestTranscribeText:
         import lexovia
         (reading,) = lexovia.lookup("мама")["readings"]
         assert lexovia_text.transcribe_text("мама") == "".join(reading["ipa_syllables"])
+
+    def test_words_not_in_ukrainian_letters_stay(self):
+        assert lexovia_text.transcribe_text("abcмама ёлка") == "abcмама ёлка"
 
     def test_unknown_word_without_guess_has_no_stress_mark(self):
         import lexovia
