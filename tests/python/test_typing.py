@@ -33,3 +33,27 @@ def test_misuse_is_caught(tmp_path):
     proc = mypy("mypy", "--strict", "--no-incremental", str(bad), cwd=str(tmp_path))
     assert proc.returncode == 1
     assert proc.stdout.count("error:") == 4, proc.stdout
+
+
+def test_text_package_passes_strict_checking():
+    proc = mypy("mypy", "--strict", "--no-incremental", "-p", "lexovia_text", cwd="/")
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+def test_typed_text_example_passes_strict_checking():
+    proc = mypy("mypy", "--strict", "--no-incremental", "typed_text_example.py")
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+def test_text_misuse_is_caught(tmp_path):
+    bad = tmp_path / "bad_text.py"
+    bad.write_text(
+        "import lexovia_text\n"
+        "lexovia_text.stress_text(b'bytes')\n"
+        "x: int = lexovia_text.transcribe_text('a')\n"
+        "lexovia_text.stress_text('a', single='yes')\n"
+        "next(lexovia_text.annotate('a')).no_such_field\n"
+    )
+    proc = mypy("mypy", "--strict", "--no-incremental", str(bad), cwd=str(tmp_path))
+    assert proc.returncode == 1
+    assert proc.stdout.count("error:") == 4, proc.stdout

@@ -1,0 +1,206 @@
+"""The `lexovia` command: stress or transcribe text files, look words up.
+
+Files (or standard input) are read line by line as bytes and decoded one
+line at a time, so memory stays constant however long the input is and a
+decoding error can name the byte offset where it happened. Any problem with
+the input ends the command with one line on standard error and exit status
+2; a closed standard output (`lexovia stress big.txt | head`) ends it
+quietly.
+"""
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import sys
+import time
+from collections.abc import Callable, Iterator, Sequence
+from typing import BinaryIO, NoReturn
+
+import lexovia
+
+from . import stress_text, transcribe_text
+
+# Lines longer than this are cut at their last space so that a file with no
+# line breaks is still read in pieces of bounded size.
+MAX_CHUNK = 1 << 20
+# Seconds between two redraws of the progress bar.
+PROGRESS_EVERY = 0.2
+EXIT_BAD_INPUT = 2
+
+EPILOG = """\
+examples:
+  lexovia stress book.txt > book-stressed.txt
+  echo 'Мої руки пахнуть хлібом.' | lexovia stress
+  lexovia stress --single --guess notes.txt
+  lexovia ipa --errors=replace old-encoding.txt
+  lexovia lookup замок руки
+"""
+
+
+class InputError(Exception):
+    """A problem with the input, reported as one line and exit status 2."""
+
+
+def fail(message: str) -> NoReturn:
+    sys.stderr.write(f"lexovia: {message}\n")
+    raise SystemExit(EXIT_BAD_INPUT)
+
+
+def _reason(e: OSError) -> str:
+    if isinstance(e, FileNotFoundError):
+        return "no such file"
+    if isinstance(e, IsADirectoryError):
+        return "is a directory, not a file"
+    if isinstance(e, PermissionError):
+        return "permission denied"
+    return e.strerror or str(e)
+
+
+def _open(path: str) -> BinaryIO:
+    if path == "-":
+        return sys.stdin.buffer
+    try:
+        if os.path.isdir(path):
+            raise IsADirectoryError(path)
+        return open(path, "rb")
+    except OSError as e:
+        raise InputError(f"{path}: {_reason(e)}") from None
+
+
+def _chunks(stream: BinaryIO) -> Iterator[bytes]:
+    carry = b""
+    while True:
+        piece = stream.readline(MAX_CHUNK)
+        if not piece:
+            if carry:
+                yield carry
+            return
+        piece = carry + piece
+        carry = b""
+        if not piece.endswith(b"\n") and len(piece) >= MAX_CHUNK:
+            cut = max(piece.rfind(b" "), piece.rfind(b"\t"))
+            if cut > 0:
+                piece, carry = piece[:cut + 1], piece[cut + 1:]
+        yield piece
+
+
+class Progress:
+    """A percentage on standard error, redrawn at most every PROGRESS_EVERY
+    seconds; silent when standard error is not a terminal or the size is
+    unknown."""
+
+    def __init__(self, name: str, size: int | None) -> None:
+        self.name = name
+        self.size = size if size and sys.stderr.isatty() else None
+        self.last = 0.0
+
+    def update(self, done: int) -> None:
+        now = time.monotonic()
+        if self.size is None or now - self.last < PROGRESS_EVERY:
+            return
+        self.last = now
+        width = 30
+        filled = width * done // self.size
+        sys.stderr.write(f"\r{self.name}: [{'#' * filled}{'.' * (width - filled)}] {100 * done // self.size:3d} %")
+        sys.stderr.flush()
+
+    def close(self) -> None:
+        if self.size is not None and self.last:
+            sys.stderr.write("\r\x1b[K")
+            sys.stderr.flush()
+
+
+def _process(paths: Sequence[str], errors: str, convert: Callable[[str], str]) -> None:
+    names = list(paths) or ["-"]
+    streams = [_open(p) for p in names]   # every file is checked before any output
+    out = sys.stdout.buffer
+    for path, stream in zip(names, streams):
+        label = "standard input" if path == "-" else path
+        size = None if path == "-" else _size(stream)
+        progress = Progress(label, size)
+        offset = 0
+        try:
+            for raw in _chunks(stream):
+                try:
+                    line = raw.decode("utf-8", errors)
+                except UnicodeDecodeError as e:
+                    raise InputError(f"{label}: not UTF-8 at byte {offset + e.start} "
+                                     f"(use --errors=replace to replace undecodable bytes)") from None
+                out.write(convert(line).encode("utf-8"))
+                offset += len(raw)
+                progress.update(offset)
+        except OSError as e:
+            if isinstance(e, BrokenPipeError):
+                raise
+            raise InputError(f"{label}: {_reason(e)}") from None
+        finally:
+            progress.close()
+            if stream is not sys.stdin.buffer:
+                stream.close()
+        out.flush()
+
+
+def _size(stream: BinaryIO) -> int | None:
+    try:
+        return os.fstat(stream.fileno()).st_size or None
+    except OSError:
+        return None
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog="lexovia", formatter_class=argparse.RawDescriptionHelpFormatter, epilog=EPILOG,
+        description="Stress Ukrainian text, transcribe it to IPA, or look words up in lexovia's dictionary. "
+                    "Reads the FILEs (or standard input) line by line and writes standard output.")
+    sub = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    def text_command(name: str, help: str) -> argparse.ArgumentParser:
+        p = sub.add_parser(name, help=help, description=help, epilog=EPILOG,
+                           formatter_class=argparse.RawDescriptionHelpFormatter)
+        p.add_argument("files", nargs="*", metavar="FILE", help="UTF-8 text files; none or - for standard input")
+        p.add_argument("--errors", choices=["strict", "replace"], default="strict",
+                       help="what to do with bytes that are not UTF-8: stop with an error (default) "
+                            "or replace them with U+FFFD")
+        p.add_argument("--guess", action="store_true",
+                       help="stress words the dictionary lacks by analogy with words that end alike")
+        return p
+
+    stress = text_command("stress", "write the text with U+0301 after the stressed vowel of each word")
+    stress.add_argument("--single", action="store_true", help="mark words of one vowel too")
+    text_command("ipa", "write the text with each Ukrainian word replaced by its IPA")
+    lookup = sub.add_parser("lookup", help="print every reading of the WORDs as JSON",
+                            description="print every reading of the WORDs (lexovia.lookup) as a JSON array",
+                            epilog=EPILOG, formatter_class=argparse.RawDescriptionHelpFormatter)
+    lookup.add_argument("words", nargs="+", metavar="WORD")
+    return parser
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    args = _parser().parse_args(argv)
+    try:
+        if args.command == "lookup":
+            results = lexovia.lookup_many(args.words)
+            sys.stdout.write(json.dumps(results, ensure_ascii=False, indent=1) + "\n")
+        elif args.command == "stress":
+            single, guess = args.single, args.guess
+            _process(args.files, args.errors, lambda line: stress_text(line, single=single, guess=guess))
+        else:
+            guess = args.guess
+            _process(args.files, args.errors, lambda line: transcribe_text(line, guess=guess))
+    except InputError as e:
+        fail(str(e))
+    except UnicodeEncodeError:
+        fail("a WORD holds a lone surrogate, which is not text")
+    except BrokenPipeError:
+        # Whoever reads our output has stopped: not an error of ours. Standard
+        # output is pointed at /dev/null so that the interpreter's final flush
+        # does not complain a second time.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+    except KeyboardInterrupt:
+        return 130
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

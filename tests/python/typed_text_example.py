@@ -1,0 +1,24 @@
+"""Typical use of lexovia_text, checked with mypy --strict by test_typing."""
+import lexovia_text
+from lexovia_text import Word
+
+
+def stressed_lines(lines: list[str]) -> list[str]:
+    return [lexovia_text.stress_text(line, single=False, guess=True) for line in lines]
+
+
+def audit(text: str) -> list[tuple[str, str | None, int | None]]:
+    out: list[tuple[str, str | None, int | None]] = []
+    for word in lexovia_text.annotate(text):
+        w: Word = word
+        forms = [r["stressed_form"] for r in w.readings]
+        chosen = forms[w.chosen] if w.chosen is not None else w.text
+        out.append((chosen, w.rule, w.stress))
+    return out
+
+
+def ipa(text: str) -> str:
+    return lexovia_text.transcribe_text(text)
+
+
+RULES: tuple[str, ...] = lexovia_text.RULE_NAMES

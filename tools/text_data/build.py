@@ -1,0 +1,171 @@
+"""Builds the data that lexovia_text ships: the frequency prior and the
+ending table of the unknown-word guesser.
+
+Sources, both openly licensed, and nothing else:
+
+- the Ukrainian word list of `wordfreq` (pinned in requirements.txt beside
+  this file; its data is CC BY-SA 4.0): how often each lower-case form
+  occurs in running text;
+- the dictionary of the installed `lexovia` module, through its public
+  `lookup_many`: the readings of each of those forms with their stress and
+  morphology.
+
+Outputs (CC BY-SA 4.0 data, written into python/lexovia_text/):
+
+- `prior.tsv.gz`: lines `L<TAB>pos<TAB>lemma<TAB>weight` give a lexeme's
+  frequency, the summed wordfreq frequency of the forms whose every reading
+  belongs to that lexeme only (a form shared by two lexemes says nothing
+  about either); lines `F<TAB>pos<TAB>case<TAB>number<TAB>weight` give how
+  often a part of speech takes a case and number, from the forms whose
+  every analysis has that one (pos, case, number); lines
+  `W<TAB>form<TAB>weight` give the frequency of each form (normalised as
+  lexovia does) that has two or more stresses. Weights are integers,
+  frequency times WEIGHT_SCALE, rounded; zero weights are left out.
+- `endings.tsv.gz`: lines `ending<TAB>syllables<TAB>stress_from_end` (see
+  lexovia_text/_guess.py for how they are read).
+
+Run: .venv/bin/pip install -r tools/text_data/requirements.txt && .venv/bin/python tools/text_data/build.py
+It also prints the guesser's precision on dictionary words held out of
+its table (whole lexemes, so that no sister form gives the ending away).
+"""
+import argparse
+import collections
+import gzip
+import os
+import random
+import sys
+
+import lexovia
+import importlib.metadata
+
+import wordfreq
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+OUT = os.path.join(REPO, "python", "lexovia_text")
+# The table builder lives with its reader; imported alone, without the package.
+sys.path.insert(0, OUT)
+import _guess  # noqa: E402
+
+# Frequencies are fractions of all tokens; 1e9 keeps forms seen once per
+# billion tokens distinct from zero while fitting the integers in a few digits.
+WEIGHT_SCALE = 1e9
+BATCH = 20000
+# Share of the lexemes (all their forms) kept out of the table when measuring it.
+HELD_OUT = 0.1
+VOWELS = frozenset("аеєиіїоуюя")
+
+
+def batches(words):
+    for i in range(0, len(words), BATCH):
+        chunk = words[i:i + BATCH]
+        yield chunk, lexovia.lookup_many(chunk)
+
+
+def build_prior():
+    freqs = wordfreq.get_frequency_dict("uk")
+    words = [w for w in freqs if sum(1 for c in w if c in VOWELS) >= 2]
+    lexemes = collections.Counter()
+    bundles = collections.Counter()
+    heteronyms = collections.Counter()
+    for chunk, results in batches(words):
+        for word, result in zip(chunk, results):
+            analyses = [a for r in result["readings"] for a in r["morph"]]
+            if not analyses:
+                continue
+            f = freqs[word]
+            if len({r["stress_from_end"] for r in result["readings"]}) > 1:
+                heteronyms[result["form"]] += f
+            keys = {("+".join(a["pos"]), a["lemma"] or "") for a in analyses}
+            if len(keys) == 1:
+                (key,) = keys
+                if key[1]:
+                    lexemes[key] += f
+            shapes = {("+".join(a["pos"]), ",".join(sorted(a["feats"].get("Case", []))),
+                       ",".join(sorted(a["feats"].get("Number", [])))) for a in analyses}
+            if len(shapes) == 1:
+                (shape,) = shapes
+                if shape[1] or shape[2]:
+                    bundles[shape] += f
+    lines = []
+    for (pos, lemma), f in sorted(lexemes.items()):
+        w = round(f * WEIGHT_SCALE)
+        if w and "\t" not in lemma and "\n" not in lemma:
+            lines.append(f"L\t{pos}\t{lemma}\t{w}\n")
+    for (pos, case, number), f in sorted(bundles.items()):
+        w = round(f * WEIGHT_SCALE)
+        if w:
+            lines.append(f"F\t{pos}\t{case}\t{number}\t{w}\n")
+    for form, f in sorted(heteronyms.items()):
+        w = round(f * WEIGHT_SCALE)
+        if w:
+            lines.append(f"W\t{form}\t{w}\n")
+    write(os.path.join(OUT, "prior.tsv.gz"), lines)
+    print(f"prior: {sum(1 for l in lines if l[0] == 'L'):,} lexemes, "
+          f"{sum(1 for l in lines if l[0] == 'F'):,} case/number bundles, "
+          f"{sum(1 for l in lines if l[0] == 'W'):,} heteronym forms")
+
+
+def dictionary_stresses():
+    """(form, syllable count, stress from end) of each form of wordfreq's
+    list with exactly one stress position in the dictionary."""
+    words = sorted(w for w in wordfreq.get_frequency_dict("uk") if sum(1 for c in w if c in VOWELS) >= 2)
+    out = []
+    for chunk, results in batches(words):
+        for word, result in zip(chunk, results):
+            readings = result["readings"]
+            if not readings or len({r["stress_from_end"] for r in readings}) != 1:
+                continue
+            r = readings[0]
+            if r["syllable_count"] >= 2:
+                lemmas = sorted({a["lemma"] or "" for a in r["morph"]})
+                out.append((result["form"], r["syllable_count"], r["stress_from_end"],
+                            lemmas[0] if lemmas and lemmas[0] else result["form"]))
+    return out
+
+
+def build_endings(seed):
+    found = dictionary_stresses()
+    # Whole lexemes are held out: a form whose sister forms taught the table
+    # its ending would flatter the guesser.
+    lemmas = sorted({e[3] for e in found})
+    rng = random.Random(seed)
+    held = set(rng.sample(lemmas, int(len(lemmas) * HELD_OUT)))
+    train = [e[:3] for e in found if e[3] not in held]
+    test = [e[:3] for e in found if e[3] in held]
+    entries = [e[:3] for e in found]
+    table = _guess.EndingTable(_guess.build_table(train))
+    guessed = right = 0
+    for form, syllables, from_end in test:
+        g = table.guess(form)
+        if g is not None:
+            guessed += 1
+            right += g == from_end
+    print(f"guesser on {len(test):,} held-out dictionary words: guessed {guessed:,} "
+          f"({100 * guessed / len(test):.2f} %), right {right:,} "
+          f"(precision {100 * right / max(guessed, 1):.2f} %)")
+    rows = _guess.build_table(entries)
+    write(os.path.join(OUT, "endings.tsv.gz"), [f"{e}\t{s}\t{d}\n" for (e, s), d in sorted(rows.items())])
+    print(f"endings: {len(rows):,} rows")
+
+
+def write(path, lines):
+    # mtime=0: the same data gives the same bytes.
+    with open(path, "wb") as raw, gzip.GzipFile(fileobj=raw, mode="wb", compresslevel=9, mtime=0) as f:
+        f.write("".join(lines).encode("utf-8"))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--only", choices=["prior", "endings"], help="build one file only")
+    parser.add_argument("--seed", type=int, default=1, help="seed of the held-out split")
+    args = parser.parse_args()
+    print(f"lexovia {lexovia.__file__}, {lexovia.word_count():,} entries; wordfreq {importlib.metadata.version("wordfreq")}")
+    if args.only in (None, "prior"):
+        build_prior()
+    if args.only in (None, "endings"):
+        build_endings(args.seed)
+
+
+if __name__ == "__main__":
+    main()
