@@ -14,6 +14,7 @@
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/lookup.hpp"
 #include "image_builder.hpp"
+#include "tests/fuzz/dump.hpp"
 
 using namespace lexovia;
 using namespace lexovia::dict;
@@ -25,18 +26,6 @@ namespace {
 std::string mark_by_lookup(const Dictionary& d, std::string_view word) {
     const LookupResult r = lookup(d, word);
     return r.readings.empty() ? std::string(word) : r.readings.front().stressed_form;
-}
-
-std::optional<std::size_t> plain_find(const Dictionary& d, std::string_view wanted) {
-    std::size_t lo = 0, hi = d.entry_count();
-    while (lo < hi) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        const int c = d.key(mid).compare(wanted);
-        if (c == 0) return mid;
-        if (c < 0) lo = mid + 1;
-        else hi = mid;
-    }
-    return std::nullopt;
 }
 
 // Pieces words are made of: vowels (counted and not), consonants, capitals
@@ -144,7 +133,7 @@ TEST(HashIndex, FindsWhatTheBinarySearchFinds) {
                 std::string with_nul = w;
                 with_nul.push_back('\0');
                 for (const std::string& q : {w, normalize_word(w), with_nul})
-                    ASSERT_EQ(d.find(q), plain_find(d, q)) << "seed " << seed << " sorted " << sorted << " key " << q;
+                    ASSERT_EQ(d.find(q), fuzz::plain_find(d, q)) << "seed " << seed << " sorted " << sorted << " key " << q;
             }
         }
     }

@@ -1,15 +1,33 @@
-// Shared by the fuzz targets: a dictionary, or the failure that stopped it
-// from loading, as one string, so that two ways of loading can be compared.
+// Shared by the fuzz targets and the C++ tests: a dictionary, or the failure
+// that stopped it from loading, as one string, so that two ways of loading
+// can be compared; and the plain binary search the dictionary's own search
+// must agree with.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/dict/dictionary.hpp"
 
 namespace lexovia::fuzz {
+
+// Binary search straight over the entries: the probes dict::Dictionary::find
+// must make, so the answers agree even where the keys are not sorted.
+inline std::optional<std::size_t> plain_find(const dict::Dictionary& d, std::string_view wanted) {
+    std::size_t lo = 0, hi = d.entry_count();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const int c = d.key(mid).compare(wanted);
+        if (c == 0) return mid;
+        if (c < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return std::nullopt;
+}
 
 // Every table text and every entry's key and records. Reading the records
 // walks all of an entry's compact bytes, so a decoder that wrote them wrong

@@ -40,29 +40,15 @@ private:
     std::uint32_t state_;
 };
 
-// Binary search straight over the entries: the probes dict::Dictionary::find
-// must make, so the answers agree even where the keys are not sorted.
-std::optional<std::size_t> plain_find(const dict::Dictionary& d, std::string_view wanted) {
-    std::size_t lo = 0, hi = d.entry_count();
-    while (lo < hi) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        const int c = d.key(mid).compare(wanted);
-        if (c == 0) return mid;
-        if (c < 0) lo = mid + 1;
-        else hi = mid;
-    }
-    return std::nullopt;
-}
-
 void check_search(const dict::Dictionary& d) {
     const std::size_t n = std::min<std::size_t>(d.entry_count(), 64);
     for (std::size_t i = 0; i < n; ++i) {
         const std::string key(d.key(i * (d.entry_count() / n)));
         for (const std::string& q : {key, key + '\0', key.substr(0, key.size() / 2)}) {
-            if (d.find(q) != plain_find(d, q)) {
+            if (d.find(q) != fuzz::plain_find(d, q)) {
                 fuzz::disagree("search tree and plain search", q,
                                std::to_string(d.find(q).value_or(SIZE_MAX)) + " vs " +
-                                   std::to_string(plain_find(d, q).value_or(SIZE_MAX)));
+                                   std::to_string(fuzz::plain_find(d, q).value_or(SIZE_MAX)));
             }
         }
     }

@@ -12,8 +12,8 @@ from lexovia_text import _choose
 
 # (rule, sentence, word the rule decides, expected stressed sentence)
 NEEDS_ONE_RULE = [
-    ("lower-case-is-no-name", "Він захопився романом.", "романом", "Він захопи́вся рома́ном."),
-    ("capital-inside-sentence-is-a-name", "Ми поїхали до Того.", "Того", "Ми пої́хали до То́го."),
+    ("lower-case-is-no-name", "Він не має київ для більярду.", "київ", "Він не ма́є киї́в для білья́рду."),
+    ("capital-inside-sentence-is-a-name", "Ми подякували Бабаєві.", "Бабаєві", "Ми подя́кували Баба́єві."),
     ("preposition-case", "Після зміни вони пішли.", "зміни", "Пі́сля змі́ни вони́ пішли́."),
     ("preposition-case", "Ми говорили про руки.", "руки", "Ми говори́ли про ру́ки."),
     ("modifier-agreement", "Мої руки теплі.", "руки", "Мої́ ру́ки те́плі."),
