@@ -23,7 +23,7 @@ NEEDS_ONE_RULE = [
     ("function-word", "Загалом усе добре.", "Загалом", "Загало́м усе́ до́бре."),
 ]
 
-# Sentences whose choice the rules above must leave right (the issue's own
+# Sentences whose choice the rules above must leave right (the motivating
 # examples among them).
 CHOSEN = [
     ("Я дійшов до руки.", "Я дійшо́в до руки́."),
