@@ -14,6 +14,7 @@ chosen stress.
 """
 from __future__ import annotations
 
+import functools
 from collections.abc import Iterator
 from dataclasses import dataclass
 
@@ -28,14 +29,10 @@ __all__ = ["Word", "annotate", "stress_text", "transcribe_text", "RULE_NAMES"]
 RULE_NAMES = _choose.RULE_NAMES + ("only-reading", "guess")
 
 _cache = Cache()
-_guesser: EndingTable | None = None
-
-
+# Read on first use, so that importing the package stays cheap.
+@functools.cache
 def _ending_table() -> EndingTable:
-    global _guesser
-    if _guesser is None:
-        _guesser = EndingTable.shipped()
-    return _guesser
+    return EndingTable.shipped()
 
 
 @dataclass(frozen=True)

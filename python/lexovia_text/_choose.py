@@ -16,6 +16,7 @@ an annotated corpus.
 """
 from __future__ import annotations
 
+import functools
 import gzip
 from collections.abc import Callable, Sequence
 from importlib import resources
@@ -248,14 +249,10 @@ def _normalise_apostrophes(word: str) -> str:
     return word.replace("\u2010", "-").replace("\u2011", "-")
 
 
-_prior: Prior | None = None
-
-
+# Read on first use, so that importing the package stays cheap.
+@functools.cache
 def prior() -> Prior:
-    global _prior
-    if _prior is None:
-        _prior = Prior.shipped()
-    return _prior
+    return Prior.shipped()
 
 
 def choose(ctx: Context, i: int) -> tuple[int, str]:
