@@ -155,22 +155,6 @@ def test_soft_signs_and_iotated_vowels_soften_as_the_rules_read(word):
     assert [t["palatalized"] for t in tokens if t["type"] == "Consonant"] == reference_softness(word)
 
 
-LONG_RUNS = [
-    ("оь", "ɔ"),      # soft signs with no consonant to soften
-    ("'ь", "ʔ"),      # the same after apostrophes
-    ("-я", "ɑ"),      # iotated vowels after hyphens: the last consonant is far back
-    ("нь", "nʲ"),     # a chain of soft dentals, each a trigger
-]
-
-
-@pytest.mark.parametrize("unit,ipa", LONG_RUNS)
-def test_long_runs_keep_their_rules(unit, ipa):
-    # Short enough to be cheap either way; the timing side is in bench/.
-    t = lexovia.transcribe(unit * 2000, 0)
-    assert ipa in t["ipa"]
-    assert len(t["tokens"]) >= 1000
-
-
 def test_a_long_one_vowel_word_is_marked():
     assert lexovia.mark("'ь" * 2000 + "а") == "ʼь" * 2000 + "а\u0301"
 

@@ -3,6 +3,8 @@ import os
 import subprocess
 import sys
 
+import pytest
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -16,44 +18,35 @@ def test_stub_matches_the_runtime_module():
     assert proc.returncode == 0, proc.stdout + proc.stderr
 
 
-def test_typed_example_passes_strict_checking():
-    proc = mypy("mypy", "--strict", "--no-incremental", "typed_example.py")
+@pytest.mark.parametrize("target", [["typed_example.py"], ["typed_text_example.py"], ["-p", "lexovia_text"]])
+def test_code_passes_strict_checking(target):
+    cwd = "/" if target[0] == "-p" else HERE
+    proc = mypy("mypy", "--strict", "--no-incremental", *target, cwd=cwd)
     assert proc.returncode == 0, proc.stdout + proc.stderr
 
 
-def test_misuse_is_caught(tmp_path):
-    bad = tmp_path / "bad.py"
-    bad.write_text(
+MISUSE = {
+    "module": (
         "import lexovia\n"
         "lexovia.transcribe(1, 0)\n"
         "x: int = lexovia.mark('a')\n"
         "lexovia.lookup('a')['readings'][0]['no_such_key']\n"
         "lexovia.mark_many('abc').append(1)\n"
-    )
-    proc = mypy("mypy", "--strict", "--no-incremental", str(bad), cwd=str(tmp_path))
-    assert proc.returncode == 1
-    assert proc.stdout.count("error:") == 4, proc.stdout
-
-
-def test_text_package_passes_strict_checking():
-    proc = mypy("mypy", "--strict", "--no-incremental", "-p", "lexovia_text", cwd="/")
-    assert proc.returncode == 0, proc.stdout + proc.stderr
-
-
-def test_typed_text_example_passes_strict_checking():
-    proc = mypy("mypy", "--strict", "--no-incremental", "typed_text_example.py")
-    assert proc.returncode == 0, proc.stdout + proc.stderr
-
-
-def test_text_misuse_is_caught(tmp_path):
-    bad = tmp_path / "bad_text.py"
-    bad.write_text(
+    ),
+    "text": (
         "import lexovia_text\n"
         "lexovia_text.stress_text(b'bytes')\n"
         "x: int = lexovia_text.transcribe_text('a')\n"
         "lexovia_text.stress_text('a', single='yes')\n"
         "next(lexovia_text.annotate('a')).no_such_field\n"
-    )
+    ),
+}
+
+
+@pytest.mark.parametrize("name", sorted(MISUSE))
+def test_misuse_is_caught(tmp_path, name):
+    bad = tmp_path / f"bad_{name}.py"
+    bad.write_text(MISUSE[name])
     proc = mypy("mypy", "--strict", "--no-incremental", str(bad), cwd=str(tmp_path))
     assert proc.returncode == 1
     assert proc.stdout.count("error:") == 4, proc.stdout
