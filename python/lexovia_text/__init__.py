@@ -71,7 +71,7 @@ def _is_initial(text: str, previous_end: int, start: int) -> bool:
 
 def _guess_entry(entry: Entry) -> int | None:
     if entry.guess is None and entry.vowels >= 2:
-        from_end = _ending_table().guess(_tokens.lookup_key(entry.word).lower().replace("'", "ʼ"))
+        from_end = _ending_table().guess(_choose.normalise_key(entry.word.lower()))
         entry.guess = -1 if from_end is None else entry.vowels - from_end
     return entry.guess if entry.guess is not None and entry.guess >= 0 else None
 

@@ -219,7 +219,7 @@ class Prior:
 
     def form(self, lower: str) -> int:
         """The frequency of a spelling with several stresses (lower case)."""
-        return self.forms.get(_normalise_apostrophes(lower), 0)
+        return self.forms.get(normalise_key(lower), 0)
 
     def lexeme(self, a: Analysis) -> int:
         return self.lexemes.get((a.pos, a.lemma), 0)
@@ -243,7 +243,9 @@ class Prior:
         return max(top, key=share), "case-number-frequency"
 
 
-def _normalise_apostrophes(word: str) -> str:
+def normalise_key(word: str) -> str:
+    """The spelling the shipped tables key a lower-case word by: every
+    apostrophe as U+02BC, the Unicode hyphens as ASCII ones."""
     for a in APOSTROPHES:
         word = word.replace(a, "\u02bc")
     return word.replace("\u2010", "-").replace("\u2011", "-")
