@@ -24,13 +24,12 @@ import wordfreq
 from common import REPO
 from ud_gold import _shared_dir
 
-sys.path.insert(0, os.path.join(REPO, "tools"))
-import wiktionary_to_words as wtw  # noqa: E402
-from write_image import normalize_word  # noqa: E402
+# The tools are a package of the repository root.
+sys.path.insert(0, REPO)
+from tools import wiktionary_to_words as wtw  # noqa: E402
+from tools.spelling import ACUTE, VOWELS, key_of, normalize_word  # noqa: E402
 
-ACUTE = "\u0301"
-VOWELS = frozenset("аеєиіїоуюяАЕЄИІЇОУЮЯ")
-# wordfreq 3.1.1, the list the converter reads (tools/fullscale/build.py)
+# wordfreq 3.1.1, the list the converter reads (tools/fullscale/sources.py)
 WORDFREQ_LIST = "large"
 DEFAULT_WIKTIONARY = os.path.join(_shared_dir(), "data", "wiktionary-uk-en",
                                   "ukrainian-english-wiktionary-stardict.tar.gz")
@@ -52,7 +51,7 @@ def wiktionary_stresses(path):
     rows = wtw.convert(wtw.load_stardict(path), wtw.Stats())
     out = {}
     for form, *_rest in rows:
-        key = normalize_word(form.replace(ACUTE, ""))
+        key = key_of(form)
         out.setdefault(key, set()).add(positions(form))
     return out
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Convert the English Wiktionary's Ukrainian StarDict dictionary to word data.
 
-Usage: wiktionary_to_words.py SOURCE -o WORDS.tsv
+Usage (from the repository root):
+    python -m tools.wiktionary_to_words SOURCE -o WORDS.tsv
 
 SOURCE is the dictionary as a tar archive, an extracted directory or one of
 its files. The output is word data as tools/README.md describes it (FORM,
@@ -60,22 +61,16 @@ from __future__ import annotations
 
 import argparse
 import collections
-import os
 import re
 import sys
 import unicodedata
 from dataclasses import dataclass, field
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from stardict import StarDict, load_stardict  # noqa: E402
+from .spelling import ACUTE, APOSTROPHES, UKRAINIAN_LETTERS, VOWELS, key_of, vowel_count
+from .stardict import StarDict, load_stardict
 
-ACUTE = "\u0301"
 GRAVE = "\u0300"
-VOWELS = frozenset("аеєиіїоуюяАЕЄИІЇОУЮЯ")
-LETTERS = frozenset("абвгґдеєжзиіїйклмнопрстуфхцчшщьюя"
-                    "АБВГҐДЕЄЖЗИІЇЙКЛМНОПРСТУФХЦЧШЩЬЮЯ")
-APOSTROPHES = frozenset("'\u02bc\u2019\u2018`")
-ALLOWED = LETTERS | APOSTROPHES | frozenset("- " + ACUTE)
+ALLOWED = UKRAINIAN_LETTERS | APOSTROPHES | frozenset("- " + ACUTE)
 
 # Wiktionary part-of-speech label -> Universal Dependencies UPOS.
 UPOS = {
@@ -126,17 +121,6 @@ def is_latin(ch: str) -> bool:
 
 def is_cyrillic(ch: str) -> bool:
     return unicodedata.name(ch, "").startswith("CYRILLIC")
-
-
-def key_of(text: str) -> str:
-    """The lookup key of a form: stress marks removed, full lowercase,
-    every apostrophe U+02BC."""
-    text = text.replace(ACUTE, "").lower()
-    return "".join("\u02bc" if c in APOSTROPHES else c for c in text)
-
-
-def vowel_count(text: str) -> int:
-    return sum(c in VOWELS for c in text)
 
 
 def mark_single_vowel(word: str) -> str:

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Turn word data into the dictionary image that the module embeds.
 
-Usage:
-    python tools/write_image.py INPUT [INPUT ...] -o OUT [--raw]
+Usage (from the repository root):
+    python -m tools.write_image INPUT [INPUT ...] -o OUT [--raw]
 
 The inputs are read in order, as if they were one file, in the word data
 format described in tools/README.md. OUT receives the image compressed as a
@@ -47,6 +47,8 @@ import sys
 import tempfile
 from typing import Iterable, NamedTuple
 
+from .spelling import ACUTE, LOWER_VOWELS, lower, normalize_word, unify_apostrophes
+
 __all__ = [
     "WriterError",
     "ParsedLine",
@@ -61,10 +63,6 @@ __all__ = [
     "main",
 ]
 
-STRESS_MARK = "\u0301"
-APOSTROPHE = "\u02bc"
-VOWELS = "аеєиіїоуюя"
-
 # Largest table sizes the index widths can address: part-of-speech tags,
 # feature names and feature values are referred to by a u8, lemmas and
 # glosses by a u32.
@@ -73,8 +71,8 @@ U32_TABLE_LIMIT = 1 << 32
 # A stress position is stored as a u8.
 MAX_STRESS_POSITION = 255
 
-_VOWEL = re.compile("[" + VOWELS + "]")
-_CAPITAL_SIGMA = "\u03a3"
+# Keys are lower case by the time vowels are counted.
+_VOWEL = re.compile("[" + LOWER_VOWELS + "]")
 
 _U64 = struct.Struct("<Q")
 _U32 = struct.Struct("<I")
@@ -114,37 +112,6 @@ class ParsedLine(NamedTuple):
     gloss: str | None
 
 
-def _lower(text: str) -> str:
-    # Character by character, every code point takes its full lowercase
-    # mapping. str.lower() does exactly that except for the context rule
-    # that turns a word-final capital sigma into "ς"; only strings holding
-    # U+03A3 need the slow per-character path.
-    if _CAPITAL_SIGMA in text:
-        return "".join(map(str.lower, text))
-    return text.lower()
-
-
-def normalize_word(text: str) -> str:
-    """Spell `text` the way lookup spells a query.
-
-    Each character becomes its full lowercase mapping (U+0130 becomes
-    "i" + U+0307) and each apostrophe becomes U+02BC. Nothing is removed,
-    trimmed or reordered.
-    """
-    return _unify_apostrophes(_lower(text))
-
-
-def _unify_apostrophes(text: str) -> str:
-    # Chained replace() beats str.translate() several times over on the
-    # short non-ASCII strings seen here.
-    return (
-        text.replace("'", APOSTROPHE)
-        .replace("\u2019", APOSTROPHE)
-        .replace("\u2018", APOSTROPHE)
-        .replace("`", APOSTROPHE)
-    )
-
-
 def parse_form(form: str) -> tuple[str, tuple[int, ...]]:
     """Split a stress-marked FORM into its key and its stress positions.
 
@@ -156,18 +123,18 @@ def parse_form(form: str) -> tuple[str, tuple[int, ...]]:
     # Lowercasing first is safe: a U+0301 is unchanged by it, and the only
     # characters that lowercase to a vowel letter are the capital vowels, so
     # a mark follows a vowel in `low` exactly when it did in `form`.
-    low = _lower(form)
-    i = low.find(STRESS_MARK)
+    low = lower(form)
+    i = low.find(ACUTE)
     if i < 0:
         if _VOWEL.search(low):
             raise _LineError(f"FORM {form!r}: no stress mark (U+0301) on any vowel")
         if not low:
             raise _LineError("FORM is empty, which gives an empty key")
-        return _unify_apostrophes(low), ()
+        return unify_apostrophes(low), ()
     positions = []
     while i >= 0:
-        if i == 0 or low[i - 1] not in VOWELS:
-            if i > 0 and low[i - 1] == STRESS_MARK:
+        if i == 0 or low[i - 1] not in LOWER_VOWELS:
+            if i > 0 and low[i - 1] == ACUTE:
                 raise _LineError(f"FORM {form!r}: U+0301 follows another U+0301")
             raise _LineError(f"FORM {form!r}: U+0301 does not follow a vowel letter")
         position = len(_VOWEL.findall(low, 0, i)) - 1
@@ -176,8 +143,8 @@ def parse_form(form: str) -> tuple[str, tuple[int, ...]]:
                 f"FORM {form!r}: stress position {position} exceeds {MAX_STRESS_POSITION}"
             )
         positions.append(position)
-        i = low.find(STRESS_MARK, i + 1)
-    return _unify_apostrophes(low.replace(STRESS_MARK, "")), tuple(positions)
+        i = low.find(ACUTE, i + 1)
+    return unify_apostrophes(low.replace(ACUTE, "")), tuple(positions)
 
 
 def parse_upos(text: str) -> tuple[str, ...]:
@@ -534,7 +501,7 @@ def format_summary(counts: dict[str, int], compressed: int | None) -> str:
 
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(
-        prog="write_image.py",
+        prog="python -m tools.write_image",
         description="Write the dictionary image from word data (see tools/README.md).",
     )
     parser.add_argument("inputs", nargs="+", metavar="INPUT", help="word data files, read in order")

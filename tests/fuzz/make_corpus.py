@@ -20,10 +20,12 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+# The writer is a module of the repository's tools package.
+sys.path.insert(0, os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(HERE, "..", "images"))
 import make_test_images  # noqa: E402
-import write_image  # noqa: E402
+from tools import write_image  # noqa: E402
+from tools.spelling import ACUTE  # noqa: E402
 
 SYLLABLES = ["ба", "ко", "ні", "лу", "ме", "ри", "со", "тю", "зя", "ґє", "ви", "жї"]
 UPOS = ["NOUN", "VERB", "ADJ", "ADV", ""]
@@ -38,11 +40,11 @@ def word_lines(count, seed):
     for _ in range(count):
         syllables = rng.choices(SYLLABLES, k=rng.randint(1, 4))
         stressed = rng.randrange(len(syllables))
-        syllables[stressed] += write_image.STRESS_MARK
+        syllables[stressed] += ACUTE
         form = "".join(syllables)
         if rng.random() < 0.1:
             form = form.capitalize() + "ʼ" + rng.choice(SYLLABLES)
-        lemma = form.replace(write_image.STRESS_MARK, "")[:4]
+        lemma = form.replace(ACUTE, "")[:4]
         gloss = rng.choice(["", "a thing", "to do", "big \"quoted\" word"])
         lines.append("\t".join([form, rng.choice(UPOS), rng.choice(FEATS), lemma, gloss]))
     return lines

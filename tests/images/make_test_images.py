@@ -11,8 +11,9 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
-import write_image  # noqa: E402
+# The writer is a module of the repository's tools package.
+sys.path.insert(0, os.path.join(HERE, "..", ".."))
+from tools import write_image  # noqa: E402
 
 WORDS = [
     "за́мок\tNOUN\tCase=Nom|Number=Sing\tзамок\tcastle",

@@ -1,18 +1,14 @@
 """Joining hand-made sources into word data lines."""
 import io
-import sys
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.build import (Joiner, Stats, Wiktionary, collect_grounded,  # noqa: E402
+from tools.fullscale.build import (Joiner, Stats, Wiktionary, collect_grounded,
                                    collect_morph, cross_check, group_stress, stress_spelling,
                                    wiktionary_spellings, write_words)
-from tools.fullscale.normalize import normalize_key, strip_stress, spelling_kind  # noqa: E402
-from tools.fullscale.pairing import Link  # noqa: E402
-from tools.fullscale.stress import Variant  # noqa: E402
+from tools.spelling import normalize_word as normalize_key, strip_stress, spelling_kind
+from tools.fullscale.pairing import Link
+from tools.fullscale.stress import Variant
 
 
 @pytest.mark.parametrize("text, value, variants, counted", [
@@ -69,7 +65,7 @@ def test_collect_morph_keeps_needed_keys_and_finds_proper_lexemes():
 def wiktionary(rows, glosses=None, headwords=None):
     links, forms = {}, {}
     for form, upos, lemma in rows:
-        from tools.fullscale.normalize import stressed_positions
+        from tools.spelling import stressed_positions
         text = strip_stress(form)
         key = normalize_key(text)
         links.setdefault(key, []).append(Link(stressed_positions(form), upos, lemma, spelling_kind(text)))

@@ -1,18 +1,15 @@
 """The frequency rules and the repairs: which stresses of a key stay."""
 import collections
 import io
-import sys
 from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.build import (Joiner, MissingSource, Stats, check_sources,  # noqa: E402
+from tools.fullscale.build import (Joiner, MissingSource, Stats, check_sources,
                                    collect_morph, group_stress, write_words)
-from tools.fullscale.frequency import Evidence, name_wins, rare_first  # noqa: E402
-from tools.fullscale.pairing import Record  # noqa: E402
-from tools.fullscale.repairs import parse_repairs  # noqa: E402
+from tools.fullscale.frequency import Evidence, name_wins, rare_first
+from tools.fullscale.pairing import Record
+from tools.fullscale.repairs import parse_repairs
 
 F = frozenset
 

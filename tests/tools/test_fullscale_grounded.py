@@ -1,12 +1,8 @@
 """Which of the analyzer's analyses of unknown forms rest on dictionary words."""
-import sys
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.grounded import (analyse, fixed_left_checker,  # noqa: E402
+from tools.fullscale.grounded import (analyse, fixed_left_checker,
                                       stack_methods, unambiguous)
 
 

@@ -1,14 +1,10 @@
 """Pairing analyses with stress variants, key by key."""
 import collections
-import sys
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.pairing import Analysis, Link, Spelling, agrees, pair_key  # noqa: E402
-from tools.fullscale.stress import Variant, decode_value  # noqa: E402
+from tools.fullscale.pairing import Analysis, Link, Spelling, agrees, pair_key
+from tools.fullscale.stress import Variant, decode_value
 
 F = frozenset
 

@@ -1,14 +1,10 @@
 """Extra keys: first parts of compounds and older spellings."""
-import sys
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.pairing import Record, Spelling  # noqa: E402
-from tools.fullscale.respell import first_part, first_parts, modern_of, old_spellings  # noqa: E402
-from tools.fullscale.stress import Variant  # noqa: E402
+from tools.fullscale.pairing import Record, Spelling
+from tools.fullscale.respell import first_part, first_parts, modern_of, old_spellings
+from tools.fullscale.stress import Variant
 
 
 @pytest.mark.parametrize("key, positions, expected", [

@@ -1,14 +1,9 @@
 """Decoding the stress dictionary's values and converting its positions."""
-import sys
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.normalize import (mark_stress, normalize_key,  # noqa: E402
-                                       stressed_positions)
-from tools.fullscale.stress import Variant, decode_tags, decode_value, vowel_ordinals  # noqa: E402
+from tools.spelling import mark_stress, normalize_word as normalize_key, stressed_positions
+from tools.fullscale.stress import Variant, decode_tags, decode_value, vowel_ordinals
 
 F = frozenset
 

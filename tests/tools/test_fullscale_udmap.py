@@ -1,12 +1,8 @@
 """pymorphy3 tags -> UD part of speech and features."""
-import sys
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2]))
-
-from tools.fullscale.udmap import feats_string, map_tag  # noqa: E402
+from tools.fullscale.udmap import feats_string, map_tag
 
 
 @pytest.mark.parametrize("tag, upos, feats", [

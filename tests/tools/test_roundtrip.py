@@ -14,7 +14,6 @@ import bz2
 import json
 import os
 import subprocess
-import sys
 from pathlib import Path
 
 import pytest
@@ -22,9 +21,8 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 ROOT = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(ROOT / "tools"))
 
-from write_image import build_image  # noqa: E402
+from tools.write_image import build_image
 
 DUMP_TOOL = Path(os.environ.get("LEXOVIA_DUMP_IMAGE", ROOT / "build" / "dev" / "tools" / "lexovia_dump_image"))
 

@@ -5,17 +5,13 @@ Every dictionary here is built in a temporary directory by make_stardict().
 import gzip
 import io
 import struct
-import sys
 import tarfile
-from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-
-import stardict  # noqa: E402
-import wiktionary_to_words as w2w  # noqa: E402
-from stardict import Section, StarDictError, load_stardict, parse_article  # noqa: E402
+from tools import stardict
+from tools import wiktionary_to_words as w2w
+from tools.stardict import Section, StarDictError, load_stardict, parse_article
 
 A = "\u0301"
 

@@ -16,14 +16,11 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-TOOLS = Path(__file__).resolve().parents[2] / "tools"
-sys.path.insert(0, str(TOOLS))
-
-import write_image as wi  # noqa: E402
-from write_image import WriterError, build_image, normalize_word, parse_line  # noqa: E402
+from tools import write_image as wi
+from tools.write_image import WriterError, build_image, normalize_word, parse_line
 
 A = "\u0301"  # combining acute accent, the stress mark
-SCRIPT = TOOLS / "write_image.py"
+ROOT = Path(__file__).resolve().parents[2]
 
 
 # --- an independent reader of the image layout -----------------------------
@@ -534,8 +531,8 @@ def test_image_holds_every_line_and_keeps_the_loader_invariants(rows):
 
 def run_cli(*args, env=None):
     return subprocess.run(
-        [sys.executable, str(SCRIPT), *map(str, args)],
-        capture_output=True, text=True, env=env,
+        [sys.executable, "-m", "tools.write_image", *map(str, args)],
+        capture_output=True, text=True, env=env, cwd=ROOT,
     )
 
 

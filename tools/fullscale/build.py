@@ -33,7 +33,7 @@ from dataclasses import dataclass, field
 
 from .frequency import UNINFLECTED_UPOS, Evidence, name_wins, rare_first
 from .grounded import ADOPTED_METHODS, analyse, fixed_left_checker, unambiguous
-from .normalize import (APOSTROPHE, is_form_text, mark_stress, normalize_key,
+from ..spelling import (APOSTROPHE, is_form_text, mark_stress, normalize_word,
                         spelling_kind, stressed_positions, strip_stress, vowel_count)
 from .pairing import COMPATIBLE_UPOS, Analysis, Link, Record, Spelling, pair_key
 from .respell import first_parts, old_spellings
@@ -107,7 +107,7 @@ def group_stress(items, stats: Stats) -> dict[str, list[Spelling]]:
         spelling = stress_spelling(text, value, stats)
         if spelling is None:
             continue
-        key = normalize_key(text)
+        key = normalize_word(text)
         if key == text:
             key = text
         groups.setdefault(key, []).append(spelling)
@@ -142,8 +142,7 @@ class Wiktionary:
 def read_wiktionary(path: str, stats: Stats) -> Wiktionary:
     import io  # noqa: PLC0415
 
-    sys.path.insert(0, os.path.join(REPO, "tools"))
-    import wiktionary_to_words as wtw  # noqa: PLC0415
+    from .. import wiktionary_to_words as wtw  # noqa: PLC0415
 
     sd = wtw.load_stardict(path)
     wstats = wtw.Stats()
@@ -158,7 +157,7 @@ def read_wiktionary(path: str, stats: Stats) -> Wiktionary:
             stats.note("wiktionary_bad_mark", form)
             continue
         text = strip_stress(form)
-        key = normalize_key(text)
+        key = normalize_word(text)
         lemma = lemma.replace("'", APOSTROPHE)
         link = Link(positions, upos, lemma, spelling_kind(text))
         if link not in links[key]:
@@ -168,7 +167,7 @@ def read_wiktionary(path: str, stats: Stats) -> Wiktionary:
     glosses: dict[tuple[str, str, bool], list[str]] = collections.defaultdict(list)
     headwords: dict[str, str] = {}
     for i, lemma in enumerate(sd.lemmas):
-        lkey = normalize_key(lemma.word)
+        lkey = normalize_word(lemma.word)
         if lemma.word != lkey:
             headwords.setdefault(lkey, lemma.word.replace("'", APOSTROPHE))
         for label, gloss in wtw.pos_sections(sd, i):
@@ -193,7 +192,7 @@ def wiktionary_spellings(forms: list[tuple[str, str, str]], links: list[Link]) -
             link.positions, (set(), set()))
         if upos:
             upos_set.add(upos)
-        lemma_set.add(normalize_key(lemma))
+        lemma_set.add(normalize_word(lemma))
     out = []
     for kind, variants in by_kind.items():
         if len(variants) == 1:
@@ -238,7 +237,7 @@ def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats
     for word, tag, lemma, para_id in items:
         stats.counts["morph_items"] += 1
         lex = lexemes.setdefault((lemma, para_id), len(lexemes))
-        key = normalize_key(word)
+        key = normalize_word(word)
         if freq is not None and key in freq:
             forms[lex].add(key)
         spellings = stress.get(key)
@@ -257,7 +256,7 @@ def collect_morph(items, needed, stress: dict[str, list[Spelling]], stats: Stats
     stats.counts["morph_lexemes_proper_by_spelling"] = len(proper)
     by_lemma: dict[str, list[int]] = collections.defaultdict(list)
     for (lemma, _para), lex in lexemes.items():
-        by_lemma[normalize_key(lemma)].append(lex)
+        by_lemma[normalize_word(lemma)].append(lex)
     return Morph(kept, proper, len(lexemes),
                  lexeme_forms={lex: frozenset(f) for lex, f in forms.items()},
                  lemma_lexemes={k: tuple(v) for k, v in by_lemma.items()})
@@ -299,7 +298,7 @@ def read_frequency(stats: Stats) -> dict[str, float]:
     freq: dict[str, float] = collections.defaultdict(float)
     for word, f in wordfreq.get_frequency_dict(WORDFREQ_LANG, WORDFREQ_LIST).items():
         if is_form_text(word):
-            freq[normalize_key(word)] += f
+            freq[normalize_word(word)] += f
     stats.counts["frequency_forms"] = len(freq)
     return dict(freq)
 
@@ -344,7 +343,7 @@ def read_grounded(keys, stress: dict[str, list[Spelling]], stats: Stats
     left_ok = fixed_left_checker(units)
 
     def attested(normal_form: str) -> bool:
-        return normalize_key(normal_form) in stress
+        return normalize_word(normal_form) in stress
 
     return collect_grounded(
         keys, lambda key: analyse(units, key, ADOPTED_METHODS, left_ok, lemma_ok=attested), stats)
@@ -370,7 +369,7 @@ class Joiner:
             return cached
         text = lemma.replace("'", APOSTROPHE)
         if proper:
-            key = normalize_key(text)
+            key = normalize_word(text)
             capitals = sorted({s.text for s in self.stress.get(key, ()) if s.kind == "upper"})
             if len(capitals) == 1:
                 text = capitals[0].replace("'", APOSTROPHE)
@@ -405,7 +404,7 @@ class Joiner:
         the exact part of speech, a compatible one is tried (NOUN/PROPN, ...)."""
         if lemma is None or self.wikt is None:
             return ""
-        lkey = normalize_key(lemma)
+        lkey = normalize_word(lemma)
         capital = lemma != lkey
         g = self.wikt.glosses.get((lkey, upos, capital))
         if g is None:
@@ -461,7 +460,7 @@ class Joiner:
         if found:
             return found
         if record.lemma:
-            return set(self.morph.lemma_lexemes.get(normalize_key(record.lemma), ()))
+            return set(self.morph.lemma_lexemes.get(normalize_word(record.lemma), ()))
         return set()
 
     def capitals(self, key: str, spellings: list[Spelling], items, analyses,

@@ -55,7 +55,7 @@ from __future__ import annotations
 
 from collections.abc import Callable, Iterable
 
-from .normalize import APOSTROPHE
+from ..spelling import APOSTROPHE
 
 DICTIONARY = "DictionaryAnalyzer"
 KNOWN_PREFIX = "KnownPrefixAnalyzer"

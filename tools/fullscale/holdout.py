@@ -28,7 +28,7 @@ from dataclasses import dataclass, field
 
 from .grounded import (ADOPTED_METHODS, UNKNOWN_PREFIX_MIN_REMAINDER, analyse,
                        fixed_left_checker, unambiguous)
-from .normalize import APOSTROPHE, normalize_key
+from ..spelling import APOSTROPHE, normalize_word
 from .udmap import map_tag
 
 # Methods measured one by one, then combinations. Hyphenated keys are the
@@ -65,7 +65,7 @@ def records_of(analyses) -> set[tuple[str, tuple, str]]:
     out = set()
     for _method, tag, normal_form in analyses:
         upos, feats, _ = map_tag(tag)
-        out.add((upos, feats, normalize_key(normal_form)))
+        out.add((upos, feats, normalize_word(normal_form)))
     return out
 
 
@@ -77,7 +77,7 @@ def truth_of(units, word: str) -> set[tuple[str, str]]:
     out = set()
     for fixed_word, tag, normal_form, _score, _stack in dictionary.parse(text, text, set()):
         if fixed_word == text:
-            out.add((normalize_key(normal_form), map_tag(str(tag))[0]))
+            out.add((normalize_word(normal_form), map_tag(str(tag))[0]))
     return out
 
 
@@ -173,7 +173,7 @@ def main(argv=None) -> int:
     is_known = analyzer.dictionary.word_is_known
     trie = marisa_trie.BytesTrie()
     trie.load(args.stress)
-    keys = sorted({normalize_key(k) for k in trie.keys()})
+    keys = sorted({normalize_word(k) for k in trie.keys()})
     pops = population(keys, is_known)
     left_ok = fixed_left_checker(analyzer._units)
     rng = random.Random(args.seed)
@@ -184,7 +184,7 @@ def main(argv=None) -> int:
     stress_keys = set(keys)
 
     def attested(normal_form: str) -> bool:
-        return normalize_key(normal_form) in stress_keys
+        return normalize_word(normal_form) in stress_keys
 
     default = UNKNOWN_PREFIX_MIN_REMAINDER
     adopted = ",".join(sorted(ADOPTED_METHODS))

@@ -55,7 +55,7 @@ from __future__ import annotations
 import collections
 from dataclasses import dataclass, field
 
-from .normalize import normalize_key, spelling_kind
+from ..spelling import normalize_word, spelling_kind
 from .stress import Variant
 
 COMPATIBLE_UPOS = ({"NOUN", "PROPN"}, {"PRON", "DET"}, {"CCONJ", "SCONJ"})
@@ -118,7 +118,7 @@ def agrees(analysis: Analysis, variant: Variant) -> bool:
     if variant.upos and not any(upos_compatible(analysis.upos, u) for u in variant.upos):
         return False
     if variant.lemmas is not None and (
-            analysis.lemma is None or normalize_key(analysis.lemma) not in variant.lemmas):
+            analysis.lemma is None or normalize_word(analysis.lemma) not in variant.lemmas):
         return False
     if variant.feats:
         have = dict(analysis.feats)
@@ -239,7 +239,7 @@ def _orphan(spelling: Spelling, variant: Variant, mine: list[Analysis], links,
              if l.positions and set(l.positions) <= set(variant.positions)
              and l.kind == spelling.kind
              and (not variant.upos or any(upos_compatible(l.upos, u) for u in variant.upos))
-             and (variant.lemmas is None or normalize_key(l.lemma) in variant.lemmas)]
+             and (variant.lemmas is None or normalize_word(l.lemma) in variant.lemmas)]
     if cands:
         stats["orphan_lemma_wiktionary"] += 1
         for link in dict.fromkeys((l.upos, l.lemma) for l in cands):

@@ -18,7 +18,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass, replace
 
-from .normalize import normalize_key, stressed_positions, strip_stress
+from ..spelling import normalize_word as normalize_key, stressed_positions, strip_stress
 from .pairing import Spelling
 from .stress import Variant
 

@@ -27,7 +27,7 @@ from __future__ import annotations
 
 import re
 
-from .normalize import vowel_count
+from ..spelling import vowel_count
 from .pairing import Record
 
 LINKING_VOWELS = ("о", "е")

@@ -26,7 +26,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 
-from .normalize import VOWELS
+from ..spelling import VOWELS
 
 # Position byte = vowel's character index + INDEX_BASE.
 INDEX_BASE = 1
