@@ -3,9 +3,11 @@ import io
 
 import pytest
 
-from tools.fullscale.build import (Joiner, Stats, Wiktionary, collect_grounded,
-                                   collect_morph, cross_check, group_stress, stress_spelling,
-                                   wiktionary_spellings, write_words)
+from tools.fullscale.counters import Stats
+from tools.fullscale.join import Joiner, write_words
+from tools.fullscale.report import cross_check
+from tools.fullscale.sources import (Wiktionary, collect_grounded, collect_morph, group_stress,
+                                     stress_spelling, wiktionary_spellings)
 from tools.spelling import normalize_word as normalize_key, strip_stress, spelling_kind
 from tools.fullscale.pairing import Link
 from tools.fullscale.stress import Variant

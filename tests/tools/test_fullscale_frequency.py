@@ -5,8 +5,9 @@ from pathlib import Path
 
 import pytest
 
-from tools.fullscale.build import (Joiner, MissingSource, Stats, check_sources,
-                                   collect_morph, group_stress, write_words)
+from tools.fullscale.counters import Stats
+from tools.fullscale.join import Joiner, write_words
+from tools.fullscale.sources import MissingSource, check_sources, collect_morph, group_stress
 from tools.fullscale.frequency import Evidence, name_wins, rare_first
 from tools.fullscale.pairing import Record
 from tools.fullscale.repairs import parse_repairs

@@ -56,6 +56,7 @@ import collections
 from dataclasses import dataclass, field
 
 from ..spelling import normalize_word, spelling_kind
+from .counters import Count
 from .stress import Variant
 
 COMPATIBLE_UPOS = ({"NOUN", "PROPN"}, {"PRON", "DET"}, {"CCONJ", "SCONJ"})
@@ -184,17 +185,17 @@ def pair_key(spellings: list[Spelling], analyses: list[Analysis],
                 out.add(a.upos, a.feats, a.lemma, variant.positions, origin)
                 paired.add(a)
             if not hits:
-                stats["orphan_variants"] += 1
+                stats[Count.ORPHAN_VARIANTS] += 1
                 if _orphan(spelling, variant, mine, links, out, stats):
                     bare_kinds.add(spelling.kind)
     for a in analyses:
-        grounded = "" if a.method == "dictionary" else "grounded_"
+        grounded = a.method != "dictionary"
         if a in paired:
-            stats[f"{grounded}analyses_paired"] += 1
+            stats[Count.GROUNDED_ANALYSES_PAIRED if grounded else Count.ANALYSES_PAIRED] += 1
         elif a.kind not in kinds:
-            stats[f"{grounded}dropped_class"] += 1
+            stats[Count.GROUNDED_DROPPED_CLASS if grounded else Count.DROPPED_CLASS] += 1
         else:
-            stats[f"{grounded}dropped_no_variant"] += 1
+            stats[Count.GROUNDED_DROPPED_NO_VARIANT if grounded else Count.DROPPED_NO_VARIANT] += 1
     return drop_redundant(out.list(), stats, bare_kinds)
 
 
@@ -221,9 +222,9 @@ def drop_redundant(records: list[Record], stats: collections.Counter | None = No
             others = {p for r in records if r is not rec for p in r.positions}
             if rec.positions and set(rec.positions) <= others:
                 if stats is not None:
-                    stats["dropped_bare_variant"] += 1
+                    stats[Count.DROPPED_BARE_VARIANT] += 1
                     if bare_kinds == {"upper"}:
-                        stats["dropped_bare_variant_capitalised"] += 1
+                        stats[Count.DROPPED_BARE_VARIANT_CAPITALISED] += 1
                 continue
         out.append(rec)
     return out
@@ -241,7 +242,7 @@ def _orphan(spelling: Spelling, variant: Variant, mine: list[Analysis], links,
              and (not variant.upos or any(upos_compatible(l.upos, u) for u in variant.upos))
              and (variant.lemmas is None or normalize_word(l.lemma) in variant.lemmas)]
     if cands:
-        stats["orphan_lemma_wiktionary"] += 1
+        stats[Count.ORPHAN_LEMMA_WIKTIONARY] += 1
         for link in dict.fromkeys((l.upos, l.lemma) for l in cands):
             out.add(own_upos or link[0] or "X", feats, link[1], variant.positions, "wiktionary")
         return False
@@ -251,9 +252,9 @@ def _orphan(spelling: Spelling, variant: Variant, mine: list[Analysis], links,
             a.lemma for a in mine
             if a.lemma and any(upos_compatible(a.upos, u) for u in variant.upos)))
     if len(lemmas) == 1:
-        stats["orphan_lemma_morph"] += 1
+        stats[Count.ORPHAN_LEMMA_MORPH] += 1
         out.add(own_upos or "X", feats, lemmas[0], variant.positions, "variant")
         return False
-    stats["orphan_no_lemma"] += 1
+    stats[Count.ORPHAN_NO_LEMMA] += 1
     out.add(own_upos or "X", feats, None, variant.positions, "variant")
     return own_upos is None and not feats
