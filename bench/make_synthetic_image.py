@@ -1,21 +1,23 @@
 """Writes a synthetic dictionary image of full-dictionary scale for the load benchmark.
 
-The image has the shape of the full dictionary: the same number of entries
-and records, the same spread of records per entry and of stress marks per
-record, the same table sizes (13 part-of-speech tags, 10 feature names, 27
-feature values, 435,541 lemmas, 60,359 English-like glosses), so that
-inflating and decoding it costs what the full dictionary costs.
+The image has the scale of the full dictionary: its number of entries and
+records, spread of records per entry and of stress marks per record, and
+table sizes (the constants below) were taken from one build of the shipped
+image, so that inflating and decoding it costs about what the full
+dictionary costs. They are fixed so that timings stay comparable from run
+to run; the shipped image's own counts, which have moved since, are in
+data/README.md.
 
 Keys are real: every form of Debian's Ukrainian word list (lowercased,
 apostrophes unified, forms without a vowel letter left out), then prefixed,
-suffixed and hyphen-compounded variants of them until there are 3,008,723
+suffixed and hyphen-compounded variants of them until there are ENTRIES
 distinct keys. Stress marks sit on real vowel letters of each form. Lemmas
 are runs of neighbouring keys in sorted order (a paradigm shares its stem),
 each named after its first key. Everything is drawn from one seeded
 generator, so a seed always gives the same image, byte for byte.
 
-The word data goes to bench/work/synthetic.words, tools/write_image.py
-turns it into bench/work/synthetic.bz2, and bench/work/synthetic.json keeps
+The word data goes to bench/work/synthetic.words, the image writer
+(python -m tools.write_image) turns it into bench/work/synthetic.bz2, and bench/work/synthetic.json keeps
 the counts, the raw and compressed sizes and the timings. The word data is
 removed afterwards unless --keep-words is given.
 
@@ -41,9 +43,8 @@ from common import REPO, WORK_DIR, ukrainian_words
 IMAGE = os.path.join(WORK_DIR, "synthetic.bz2")
 INFO = os.path.join(WORK_DIR, "synthetic.json")
 WORDS = os.path.join(WORK_DIR, "synthetic.words")
-WRITER = os.path.join(REPO, "tools", "write_image.py")
 
-# The full dictionary's shape.
+# The full dictionary's shape, as one build of it had it.
 ENTRIES = 3_008_723
 RECORDS = 4_078_014
 SINGLE_RECORD_ENTRIES = 2_630_836
@@ -401,8 +402,8 @@ def generate(seed: int, out_path: str) -> dict:
 
 def run_writer(words: str, image: str) -> tuple[str, dict]:
     """Runs the image writer; returns its summary and the counts in it."""
-    proc = subprocess.run([sys.executable, WRITER, words, "-o", image],
-                          capture_output=True, text=True)
+    proc = subprocess.run([sys.executable, "-m", "tools.write_image", words, "-o", image],
+                          capture_output=True, text=True, cwd=REPO)
     sys.stderr.write(proc.stderr)
     if proc.returncode != 0:
         raise SystemExit(f"write_image.py failed with status {proc.returncode}")

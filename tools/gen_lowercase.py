@@ -11,7 +11,8 @@ Single-code-point mappings are compressed into runs of code points that share
 one offset and one stride (A-Z is a run with stride 1; the alternating
 upper/lower pairs of Latin Extended-A are a run with stride 2).
 
-Usage: gen_lowercase.py [UCD_DIR] > core/unicode_lower_table.inc
+Usage (from the repository root):
+    python -m tools.gen_lowercase [UCD_DIR] > core/unicode_lower_table.inc
 UCD_DIR defaults to /usr/share/unicode (Debian's unicode-data package).
 """
 import os

@@ -12,6 +12,8 @@ from __future__ import annotations
 import re
 from collections.abc import Iterator
 
+# Every apostrophe lexovia's normalisation writes as U+02BC, the same set;
+# the rest of the package takes it from here.
 APOSTROPHES = "'\u02bc\u2019\u2018`"
 # U+2010 HYPHEN and U+2011 NON-BREAKING HYPHEN join words as the ASCII one does.
 HYPHENS = "-\u2010\u2011"

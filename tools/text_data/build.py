@@ -24,7 +24,8 @@ Outputs (CC BY-SA 4.0 data, written into python/lexovia_text/):
 - `endings.tsv.gz`: lines `ending<TAB>syllables<TAB>stress_from_end` (see
   lexovia_text/_guess.py for how they are read).
 
-Run: .venv/bin/pip install -r tools/text_data/requirements.txt && .venv/bin/python tools/text_data/build.py
+Run from the repository root: .venv/bin/pip install -r tools/text_data/requirements.txt
+&& .venv/bin/python -m tools.text_data.build
 It also prints the guesser's precision on dictionary words held out of
 its table (whole lexemes, so that no sister form gives the ending away).
 """
@@ -40,6 +41,8 @@ import importlib.metadata
 
 import wordfreq
 
+from ..spelling import vowel_count
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 OUT = os.path.join(REPO, "python", "lexovia_text")
@@ -53,7 +56,6 @@ WEIGHT_SCALE = 1e9
 BATCH = 20000
 # Share of the lexemes (all their forms) kept out of the table when measuring it.
 HELD_OUT = 0.1
-VOWELS = frozenset("аеєиіїоуюя")
 
 
 def batches(words):
@@ -64,7 +66,7 @@ def batches(words):
 
 def build_prior():
     freqs = wordfreq.get_frequency_dict("uk")
-    words = [w for w in freqs if sum(1 for c in w if c in VOWELS) >= 2]
+    words = [w for w in freqs if vowel_count(w) >= 2]
     lexemes = collections.Counter()
     bundles = collections.Counter()
     heteronyms = collections.Counter()
@@ -109,7 +111,7 @@ def build_prior():
 def dictionary_stresses():
     """(form, syllable count, stress from end) of each form of wordfreq's
     list with exactly one stress position in the dictionary."""
-    words = sorted(w for w in wordfreq.get_frequency_dict("uk") if sum(1 for c in w if c in VOWELS) >= 2)
+    words = sorted(w for w in wordfreq.get_frequency_dict("uk") if vowel_count(w) >= 2)
     out = []
     for chunk, results in batches(words):
         for word, result in zip(chunk, results):
