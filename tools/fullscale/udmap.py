@@ -4,7 +4,7 @@ Dependencies part of speech and features.
 A tag is a set of grammemes ("NOUN,inan femn,gent"). The mapping, also
 documented in data/README.md:
 
-  part of speech   NOUN -> NOUN (PROPN with Name/Surn/Patr; join.py also makes 
+  part of speech   NOUN -> NOUN (PROPN with Name/Surn/Patr; join.py also makes
                    PROPN of nouns whose lexeme the stress source spells with
                    a capital), NPRO -> PRON, VERB -> VERB, INFN/infn -> VERB,
                    GRND -> VERB, ADJF/ADJS/PRTF/PRTS -> ADJ, COMP -> ADJ,
