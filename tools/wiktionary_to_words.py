@@ -374,7 +374,8 @@ def report(stats: Stats, lines, out=None) -> None:
 
 
 def main(argv=None) -> int:
-    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap = argparse.ArgumentParser(prog="python -m tools.wiktionary_to_words",
+                                 description=__doc__.split("\n\n")[0])
     ap.add_argument("source", help="the StarDict dictionary (.tar.gz, directory or one of its files)")
     ap.add_argument("-o", "--output", required=True, help="word data file to write")
     args = ap.parse_args(argv)
