@@ -3,48 +3,13 @@
 namespace lexovia {
 namespace {
 
-// Calls out(byte) for every byte of ipa outside its palatalization and
-// length marks; stops early when out returns false.
-template <typename Out>
-void plain_bytes(std::string_view ipa, Out&& out) {
-    for (std::size_t i = 0; i < ipa.size();) {
-        const std::string_view rest = ipa.substr(i);
-        if (rest.starts_with(PALATAL_MARK)) i += PALATAL_MARK.size();
-        else if (rest.starts_with(LENGTH_MARK)) i += LENGTH_MARK.size();
-        else if (!out(ipa[i++])) return;
-    }
-}
-
-// The plain key packed for set lookups, without building a string.
-std::uint64_t packed_plain_key(std::string_view ipa) {
-    char buf[8];
-    std::size_t n = 0;
-    bool fits = true;
-    plain_bytes(ipa, [&](char c) { return (fits = n < sizeof buf) && (buf[n++] = c, true); });
-    return fits ? pack_ipa(std::string_view(buf, n)) : 0;
-}
-
 bool is_trigger(const Token& t) {
-    return t.palatalized && t.type == TokenType::Consonant && ALVEOLARS.contains_key(packed_plain_key(t.ipa));
-}
-
-void soften_plain(Token& t, std::uint64_t key) {
-    const auto soft = SOFTENING_PAIRS.find_key(key);
-    if (!soft) return;
-    const bool long_consonant = t.ipa.ends_with(LENGTH_MARK);
-    t.ipa = *soft;
-    if (long_consonant) t.ipa += LENGTH_MARK;
-    t.palatalized = true;
-    if (t.consonant_features) t.consonant_features->palatalized = true;
+    return t.palatalized && t.type == TokenType::Consonant && ALVEOLARS.contains_key(IpaKey(t.ipa).plain_packed());
 }
 
 }  // namespace
 
-std::string plain_key(std::string_view ipa) {
-    std::string key;
-    plain_bytes(ipa, [&](char c) { return key.push_back(c), true; });
-    return key;
-}
+std::string plain_key(std::string_view ipa) { return IpaKey(ipa).plain(); }
 
 // Softness spreads leftwards from every trigger through the consonants before
 // it. Each walk would stop or pass on a token by rules that depend only on
@@ -61,9 +26,10 @@ void apply_palatalization(std::vector<Token>& tokens) {
             if (t.type != TokenType::Consonant) {
                 walking = false;
             } else if (!t.palatalized) {
-                const std::uint64_t key = packed_plain_key(t.ipa);
-                if (!ALVEOLARS.contains_key(key) || !DENTALS.contains_key(key)) walking = false;
-                else soften_plain(t, key);
+                // A plain key has no palatal mark, so an alveolar one is a
+                // hard alveolar, which SOFTENING_PAIRS holds every one of.
+                if (!DENTALS.contains_key(IpaKey(t.ipa).plain_packed())) walking = false;
+                else soften(t);
             }
         }
         // Position 0 has nothing to its left to soften.

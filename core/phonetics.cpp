@@ -42,6 +42,20 @@ ConsonantFeatures features_of(const ConsonantRow& row) {
                              row.manner};
 }
 
+void mark_palatalized(Token& t) {
+    t.palatalized = true;
+    if (t.consonant_features) t.consonant_features->palatalized = true;
+}
+
+void soften(Token& t) {
+    const bool long_consonant = t.ipa.ends_with(LENGTH_MARK);
+    TokenText soft(IpaKey(t.ipa).plain());
+    soft += PALATAL_MARK;
+    if (long_consonant) soft += LENGTH_MARK;
+    t.ipa = soft;
+    mark_palatalized(t);
+}
+
 Token make_consonant(std::string_view ipa, std::string_view source) {
     return make_consonant(ipa, source, find_consonant(ipa));
 }

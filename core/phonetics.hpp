@@ -34,6 +34,9 @@ enum class Backness : std::uint8_t { Front, Central, Back };
 // The display name of a token type: exactly the variant name.
 std::string_view token_type_name(TokenType type);
 
+// The articulation of a consonant as its table row gives it. palatalized is
+// the row's own property: "j" and every row written with ʲ have it from the
+// start, whatever happens to the token later.
 struct ConsonantFeatures {
     bool palatalized = false;
     bool nasal = false;
@@ -60,6 +63,12 @@ struct Token {
     TokenText source;  // the letters the segment stands for; may be empty
     std::optional<VowelFeatures> vowel_features;
     bool stressed = false;
+    // Softened within this word (by ь, by я ю є, or by a soft neighbour), as
+    // the caller sees it. Not the same as consonant_features->palatalized: a
+    // constructor never sets this one, so "j", palatal by nature, is not
+    // softened; and a soft sibilant that a later pass turns into "ʃ" keeps
+    // it, because the word was softened there even if the sound is no longer
+    // written with ʲ. soften() sets both.
     bool palatalized = false;
     std::optional<ConsonantFeatures> consonant_features;
     TokenType type = TokenType::Consonant;
@@ -81,11 +90,6 @@ inline constexpr std::string_view PALATAL_MARK = "\u02B2";  // ʲ
 inline constexpr std::string_view LENGTH_MARK = "\u02D0";   // ː
 
 inline bool ends_with_palatal_mark(std::string_view ipa) { return ipa.ends_with(PALATAL_MARK); }
-// ipa without one trailing length mark, if it has one.
-inline std::string_view strip_one_length_mark(std::string_view ipa) {
-    if (ipa.ends_with(LENGTH_MARK)) ipa.remove_suffix(LENGTH_MARK.size());
-    return ipa;
-}
 
 // ---------------------------------------------------------------------------
 // Packed keys, sets and maps.
@@ -95,6 +99,92 @@ constexpr std::uint64_t pack_ipa(std::string_view s) {
     std::uint64_t v = std::uint64_t(s.size()) << 56;
     for (std::size_t i = 0; i < s.size(); ++i) v |= std::uint64_t(std::uint8_t(s[i])) << (8 * i);
     return v;
+}
+
+// ---------------------------------------------------------------------------
+// IPA comparison keys.
+//
+// Every pass compares segments by their IPA with some structural marks set
+// aside, and each rule is stated over one projection of the segment:
+//
+//   without_length_mark()   one trailing ː off. Voicing, place assimilation
+//                           and the affricate merge: a long consonant
+//                           assimilates like its short one.
+//   without_palatal_mark()  one trailing ʲ off. Geminates: "т" + "ть" is one
+//                           long consonant, softness settled separately.
+//   sonority_base()         every trailing ʲ, then every trailing ː off. The
+//                           sonority of a token without table features.
+//   plain_packed(), plain() every ʲ and ː anywhere off. The palatalization
+//                           pass: which hard alveolar a segment is built on.
+//
+// An IpaKey views text it does not own, so it lives no longer than the token
+// or string it was made from; the constructors from temporaries are deleted.
+class IpaKey {
+public:
+    constexpr explicit IpaKey(std::string_view ipa) : ipa_(ipa) {}
+    constexpr explicit IpaKey(const char* ipa) : ipa_(ipa) {}
+    explicit IpaKey(std::string&&) = delete;
+    template <std::size_t N>
+    explicit IpaKey(InlineText<N>&&) = delete;
+    template <std::size_t N>
+    constexpr explicit IpaKey(const InlineText<N>& ipa) : ipa_(ipa.view()) {}
+
+    constexpr std::string_view text() const { return ipa_; }
+    // The key packed for PhoneSet and PhoneMap lookups (0 when it cannot pack).
+    constexpr std::uint64_t packed() const { return pack_ipa(ipa_); }
+
+    constexpr IpaKey without_length_mark() const { return IpaKey(drop_one(ipa_, LENGTH_MARK)); }
+    constexpr IpaKey without_palatal_mark() const { return IpaKey(drop_one(ipa_, PALATAL_MARK)); }
+    constexpr IpaKey sonority_base() const {
+        std::string_view s = ipa_;
+        while (s.ends_with(PALATAL_MARK)) s.remove_suffix(PALATAL_MARK.size());
+        while (s.ends_with(LENGTH_MARK)) s.remove_suffix(LENGTH_MARK.size());
+        return IpaKey(s);
+    }
+
+    // The plain segment packed, without building a string: the marks are
+    // interleaved anywhere, so this is no prefix view.
+    constexpr std::uint64_t plain_packed() const {
+        char buf[8]{};
+        std::size_t n = 0;
+        bool fits = true;
+        for_each_plain_byte([&](char c) { return (fits = n < sizeof buf) && (buf[n++] = c, true); });
+        return fits ? pack_ipa(std::string_view(buf, n)) : 0;
+    }
+    std::string plain() const {
+        std::string key;
+        for_each_plain_byte([&](char c) { return key.push_back(c), true; });
+        return key;
+    }
+
+private:
+    static constexpr std::string_view drop_one(std::string_view s, std::string_view mark) {
+        if (s.ends_with(mark)) s.remove_suffix(mark.size());
+        return s;
+    }
+    // Calls out(byte) for every byte outside the palatal and length marks;
+    // stops early when out returns false.
+    template <typename Out>
+    constexpr void for_each_plain_byte(Out&& out) const {
+        for (std::size_t i = 0; i < ipa_.size();) {
+            const std::string_view rest = ipa_.substr(i);
+            if (rest.starts_with(PALATAL_MARK)) i += PALATAL_MARK.size();
+            else if (rest.starts_with(LENGTH_MARK)) i += LENGTH_MARK.size();
+            else if (!out(ipa_[i++])) return;
+        }
+    }
+
+    std::string_view ipa_;
+};
+
+static_assert(IpaKey("n\u02B2\u02D0").without_length_mark().text() == "n\u02B2");
+static_assert(IpaKey("n\u02B2\u02D0").without_palatal_mark().text() == "n\u02B2\u02D0");
+static_assert(IpaKey("t\u02B2\u02D0").sonority_base().text() == "t\u02B2");
+static_assert(IpaKey("t\u02B2\u02D0").plain_packed() == pack_ipa("t"));
+
+// ipa without one trailing length mark, if it has one: the key most passes use.
+inline std::string_view strip_one_length_mark(std::string_view ipa) {
+    return IpaKey(ipa).without_length_mark().text();
 }
 
 template <std::size_t N>
@@ -244,6 +334,15 @@ Token make_vowel(std::string_view ipa, std::string_view source, std::int8_t vowe
 // The features a consonant constructor attaches for row.
 ConsonantFeatures features_of(const ConsonantRow& row);
 
+// Sets both palatalised flags of t (the token's and, if it has features, its
+// features'), leaving its IPA alone.
+void mark_palatalized(Token& t);
+// Softens consonant t: its IPA becomes its plain base (IpaKey::plain) with
+// the palatal mark, a trailing length mark kept after it ("dː" gives "dʲː"),
+// and both palatalised flags are set. The tokenizer and the palatalization
+// pass both soften through here.
+void soften(Token& t);
+
 // ---------------------------------------------------------------------------
 // Shared sets and maps.
 
@@ -299,26 +398,53 @@ constexpr auto voicing_pairs() {
 
 // Every CONSONANTS row whose place is Alveolar.
 inline constexpr PhoneSet<detail::count_alveolar_rows()> ALVEOLARS{detail::alveolar_members()};
+// The same set under the name the palatalization rule is stated in: the
+// table does not tell dentals from alveolars, so there is one set.
+inline constexpr const auto& DENTALS = ALVEOLARS;
 
 static_assert(ALVEOLARS.size() == 18);
 static_assert(detail::count_voicing_pairs() == 24);
 
-// Literal list with the same members as ALVEOLARS.
-inline constexpr PhoneSet<18> DENTALS{std::array<std::string_view, 18>{
-    "d", "t", "z", "s", "d\u0361z", "t\u0361s", "l", "n", "r", "d\u02B2", "t\u02B2", "z\u02B2",
-    "s\u02B2", "d\u0361z\u02B2", "t\u0361s\u02B2", "l\u02B2", "n\u02B2", "r\u02B2"}};
+namespace detail {
+// The row written as row's IPA plus the palatal mark, or nullptr.
+constexpr const ConsonantRow* soft_row_of(const ConsonantRow& row) {
+    for (const ConsonantRow& soft : CONSONANTS)
+        if (soft.ipa.size() == row.ipa.size() + PALATAL_MARK.size() && soft.ipa.starts_with(row.ipa) &&
+            soft.ipa.ends_with(PALATAL_MARK))
+            return &soft;
+    return nullptr;
+}
+constexpr bool softens(const ConsonantRow& row) {
+    return row.place == Place::Alveolar && !row.palatalized && soft_row_of(row) != nullptr;
+}
+constexpr std::size_t count_softening_pairs() {
+    std::size_t n = 0;
+    for (const auto& row : CONSONANTS) n += softens(row);
+    return n;
+}
+constexpr auto softening_pairs() {
+    std::array<PhonePair, count_softening_pairs()> out{};
+    std::size_t n = 0;
+    for (const auto& row : CONSONANTS)
+        if (softens(row)) out[n++] = {row.ipa, soft_row_of(row)->ipa};
+    return out;
+}
+// Every alveolar is a hard one with a soft row or is itself soft: a plain
+// key (marks removed) that is an alveolar is therefore always softenable.
+constexpr bool every_alveolar_pairs_up() {
+    for (const auto& row : CONSONANTS)
+        if (row.place == Place::Alveolar && !row.palatalized && !softens(row)) return false;
+    return true;
+}
+}  // namespace detail
 
-inline constexpr PhoneMap<9> SOFTENING_PAIRS{std::array<PhonePair, 9>{{
-    {"d", "d\u02B2"},
-    {"t", "t\u02B2"},
-    {"z", "z\u02B2"},
-    {"s", "s\u02B2"},
-    {"d\u0361z", "d\u0361z\u02B2"},
-    {"t\u0361s", "t\u0361s\u02B2"},
-    {"l", "l\u02B2"},
-    {"n", "n\u02B2"},
-    {"r", "r\u02B2"},
-}}};
+// Each hard alveolar mapped to its soft row: the consonants the
+// palatalization pass softens. Each value is its key with the palatal mark,
+// which is what lets soften() write the mark instead of looking it up.
+inline constexpr PhoneMap<detail::count_softening_pairs()> SOFTENING_PAIRS{detail::softening_pairs()};
+
+static_assert(SOFTENING_PAIRS.size() == 9);
+static_assert(detail::every_alveolar_pairs_up());
 
 // Each CONSONANTS row that has a counterpart, mapped to that counterpart.
 inline constexpr PhoneMap<detail::count_voicing_pairs()> VOICING_PAIRS{detail::voicing_pairs()};

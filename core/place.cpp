@@ -19,8 +19,9 @@ struct PackedRules {
 constexpr PackedRules SIBILANT_RULES{SIBILANT_ASSIMILATION_RULES};
 constexpr PackedRules MERGE_RULES{AFFRICATE_MERGE_RULES};
 
-// The comparison key of a token, packed.
-std::uint64_t key_of(const Token& t) { return pack_ipa(strip_one_length_mark(t.ipa)); }
+// The comparison key of a token, packed: a long consonant takes part in a
+// rule like its short one.
+std::uint64_t key_of(const Token& t) { return IpaKey(t.ipa).without_length_mark().packed(); }
 
 template <std::size_t N>
 std::optional<std::string_view> match(const PackedRules<N>& table, std::uint64_t ka, std::uint64_t kb) {

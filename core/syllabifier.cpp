@@ -3,12 +3,6 @@
 namespace lexovia {
 namespace {
 
-std::string_view sonority_key(std::string_view ipa) {
-    while (ipa.ends_with(PALATAL_MARK)) ipa.remove_suffix(PALATAL_MARK.size());
-    while (ipa.ends_with(LENGTH_MARK)) ipa.remove_suffix(LENGTH_MARK.size());
-    return ipa;
-}
-
 bool is_fricative(const Token& t) {
     return t.consonant_features && t.consonant_features->manner == Manner::Fricative;
 }
@@ -52,7 +46,7 @@ std::size_t next_vowel(std::span<const Token> tokens, std::size_t from) {
 
 bool is_sonorant(const Token& t) {
     if (t.consonant_features) return t.consonant_features->voicing == Voicing::Sonorant;
-    return SONORANTS.contains(sonority_key(t.ipa));
+    return SONORANTS.contains(IpaKey(t.ipa).sonority_base().text());
 }
 
 bool is_voiced_obstruent(const Token& t) {

@@ -140,12 +140,6 @@ private:
     std::size_t size_;
 };
 
-void soften(Token& t) {
-    t.ipa += PALATAL_MARK;
-    t.palatalized = true;
-    if (t.consonant_features) t.consonant_features->palatalized = true;
-}
-
 class Tokenizer {
 public:
     explicit Tokenizer(std::u32string_view word) : word_(word) { out_.reserve(word.size() + 4); }
@@ -259,10 +253,9 @@ private:
     std::uint8_t vowel_counter_ = 0;
 };
 
-std::string_view geminate_base(std::string_view ipa) {
-    if (ends_with_palatal_mark(ipa)) ipa.remove_suffix(PALATAL_MARK.size());
-    return ipa;
-}
+// Two consonants are one long one when they are the same sound with
+// softness set aside; the merged token settles softness itself.
+std::string_view geminate_base(const TokenText& ipa) { return IpaKey(ipa).without_palatal_mark().text(); }
 
 Token merged_geminate(const Token& a, const Token& b) {
     const bool palatal = a.palatalized || b.palatalized;

@@ -14,8 +14,8 @@ bool is_obstruent(std::string_view key) {
 std::optional<TokenText> assimilate(const Token& a, const Token& b) {
     if (a.type != TokenType::Consonant) return std::nullopt;
     if (b.type != TokenType::Consonant && b.type != TokenType::Glide) return std::nullopt;
-    const std::string_view ka = strip_one_length_mark(a.ipa);
-    const std::string_view kb = strip_one_length_mark(b.ipa);
+    const std::string_view ka = IpaKey(a.ipa).without_length_mark().text();
+    const std::string_view kb = IpaKey(b.ipa).without_length_mark().text();
     if (!is_obstruent(ka) || SONORANTS.contains(kb) || !is_obstruent(kb)) return std::nullopt;
 
     std::optional<std::string_view> counterpart;
@@ -35,11 +35,11 @@ std::optional<TokenText> assimilate(const Token& a, const Token& b) {
 void apply_change(Token& t, const TokenText& ipa) {
     t.ipa = ipa;
     t.palatalized = t.ipa.contains(PALATAL_MARK);
-    const std::string_view key = strip_one_length_mark(t.ipa);
+    const std::string_view key = IpaKey(t.ipa).without_length_mark().text();
     if (const ConsonantRow* row = find_consonant(key)) {
         t.consonant_features = features_of(*row);
         if (t.palatalized) {
-            t.consonant_features->palatalized = true;
+            mark_palatalized(t);
             t.consonant_features->voicing = Voicing::Voiced;
         }
     } else if (t.consonant_features) {
