@@ -1,4 +1,4 @@
-#include "palatalization.hpp"
+#include "core/palatalization.hpp"
 
 namespace lexovia {
 namespace {

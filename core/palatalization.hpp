@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "phonetics.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia {
 

@@ -1,4 +1,4 @@
-#include "phonetics.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "inline_text.hpp"
+#include "core/inline_text.hpp"
 
 namespace lexovia {
 
@@ -361,6 +361,22 @@ inline constexpr PhoneSet<11> VOICED_OBSTRUENTS{std::array<std::string_view, 11>
 inline constexpr PhoneSet<12> VOICELESS_OBSTRUENTS{std::array<std::string_view, 12>{
     "p", "t", "t\u02B2", "k", "s", "s\u02B2", "\u0283", "x", "f", "t\u0361s", "t\u0361s\u02B2",
     "t\u0361\u0283"}};
+
+namespace detail {
+constexpr bool all_rows_voiced_as(const auto& set, Voicing voicing) {
+    for (std::string_view ipa : set.members()) {
+        const ConsonantRow* row = consonant_row(ipa);
+        if (row == nullptr || row->voicing != voicing) return false;
+    }
+    return true;
+}
+}  // namespace detail
+
+// The obstruent sets are chosen lists, not every voiced or voiceless row:
+// the soft labials stay out, so voicing assimilation passes them by. What
+// the lists must agree with is the table's voicing of each member.
+static_assert(detail::all_rows_voiced_as(VOICED_OBSTRUENTS, Voicing::Voiced));
+static_assert(detail::all_rows_voiced_as(VOICELESS_OBSTRUENTS, Voicing::Voiceless));
 
 inline constexpr PhoneSet<11> SONORANTS{std::array<std::string_view, 11>{
     "m", "n", "n\u02B2", "l", "l\u02B2", "r", "r\u02B2", "\u028B", "j", "w", "u\u032F"}};

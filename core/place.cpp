@@ -1,4 +1,4 @@
-#include "place.hpp"
+#include "core/place.hpp"
 
 #include <optional>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "syllabifier.hpp"
+#include "core/syllabifier.hpp"
 
 namespace lexovia {
 namespace {

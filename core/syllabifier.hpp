@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "phonetics.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia {
 

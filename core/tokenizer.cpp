@@ -1,10 +1,10 @@
-#include "tokenizer.hpp"
+#include "core/tokenizer.hpp"
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "utf8.hpp"
+#include "core/utf8.hpp"
 
 namespace lexovia {
 namespace {

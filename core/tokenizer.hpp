@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "phonetics.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia {
 

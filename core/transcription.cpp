@@ -1,12 +1,12 @@
-#include "transcription.hpp"
+#include "core/transcription.hpp"
 
-#include "palatalization.hpp"
-#include "place.hpp"
-#include "tokenizer.hpp"
-#include "unicode_lower.hpp"
-#include "utf8.hpp"
-#include "voicing.hpp"
-#include "vowel_allophones.hpp"
+#include "core/palatalization.hpp"
+#include "core/place.hpp"
+#include "core/tokenizer.hpp"
+#include "core/unicode_lower.hpp"
+#include "core/utf8.hpp"
+#include "core/voicing.hpp"
+#include "core/vowel_allophones.hpp"
 
 namespace lexovia {
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "phonetics.hpp"
-#include "syllabifier.hpp"
+#include "core/phonetics.hpp"
+#include "core/syllabifier.hpp"
 
 namespace lexovia {
 

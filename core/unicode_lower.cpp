@@ -1,10 +1,10 @@
-#include "unicode_lower.hpp"
+#include "core/unicode_lower.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 
-#include "utf8.hpp"
+#include "core/utf8.hpp"
 
 namespace lexovia {
 namespace {
@@ -22,7 +22,7 @@ struct LowerMulti {
     char32_t lower[3];
 };
 
-#include "unicode_lower_table.inc"
+#include "core/unicode_lower_table.inc"
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "utf8.hpp"
+#include "core/utf8.hpp"
 
 namespace lexovia {
 

@@ -1,4 +1,4 @@
-#include "voicing.hpp"
+#include "core/voicing.hpp"
 
 #include <string>
 #include <utility>

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "phonetics.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia {
 

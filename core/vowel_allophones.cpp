@@ -1,4 +1,4 @@
-#include "vowel_allophones.hpp"
+#include "core/vowel_allophones.hpp"
 
 #include <algorithm>
 

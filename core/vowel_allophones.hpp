@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "phonetics.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia {
 

@@ -1,8 +1,8 @@
-#include "args.hpp"
+#include "python/args.hpp"
 
 #include <algorithm>
 
-#include "signals.hpp"
+#include "python/signals.hpp"
 
 namespace lexovia::py {
 namespace {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pyref.hpp"
+#include "python/pyref.hpp"
 
 namespace lexovia::py {
 

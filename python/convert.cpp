@@ -1,11 +1,11 @@
-#include "convert.hpp"
+#include "python/convert.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
-#include "../core/utf8.hpp"
-#include "keys.hpp"
+#include "core/utf8.hpp"
+#include "python/keys.hpp"
 
 namespace lexovia::py {
 namespace {

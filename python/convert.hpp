@@ -16,11 +16,11 @@
 #include <memory>
 #include <string_view>
 
-#include "../core/dict/lookup.hpp"
-#include "../core/transcription.hpp"
-#include "prototypes.hpp"
-#include "pyref.hpp"
-#include "signals.hpp"
+#include "core/dict/lookup.hpp"
+#include "core/transcription.hpp"
+#include "python/prototypes.hpp"
+#include "python/pyref.hpp"
+#include "python/signals.hpp"
 
 namespace lexovia::py {
 

@@ -1,4 +1,4 @@
-#include "dictionary_holder.hpp"
+#include "python/dictionary_holder.hpp"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <malloc.h>
 #endif
 
-#include "../core/dict/load.hpp"
-#include "embedded_image.hpp"
-#include "errors.hpp"
+#include "core/dict/load.hpp"
+#include "python/embedded_image.hpp"
+#include "python/errors.hpp"
 
 namespace lexovia::py {
 namespace {

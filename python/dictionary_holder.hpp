@@ -8,8 +8,8 @@
 // PanicException. The Dictionary is never released.
 #pragma once
 
-#include "../core/dict/dictionary.hpp"
-#include "pyref.hpp"
+#include "core/dict/dictionary.hpp"
+#include "python/pyref.hpp"
 
 namespace lexovia::py {
 

@@ -9,7 +9,7 @@
 
 #include <string_view>
 
-#include "pyref.hpp"
+#include "python/pyref.hpp"
 
 namespace lexovia::py {
 

@@ -1,7 +1,7 @@
 // Interned key strings of the result dicts, created once.
 #pragma once
 
-#include "pyref.hpp"
+#include "python/pyref.hpp"
 
 namespace lexovia::py {
 

@@ -14,14 +14,14 @@
 #include <exception>
 #include <new>
 
-#include "../core/parallel.hpp"
-#include "../core/transcription.hpp"
-#include "args.hpp"
-#include "convert.hpp"
-#include "dictionary_holder.hpp"
-#include "docstrings.hpp"
-#include "errors.hpp"
-#include "signals.hpp"
+#include "core/transcription.hpp"
+#include "python/args.hpp"
+#include "python/convert.hpp"
+#include "python/dictionary_holder.hpp"
+#include "python/docstrings.hpp"
+#include "python/errors.hpp"
+#include "python/parallel.hpp"
+#include "python/signals.hpp"
 
 namespace lexovia::py {
 namespace {
@@ -218,6 +218,14 @@ PyModuleDef MODULE_DEF = {
     nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
+// The C API version the module was compiled against, which the interpreter
+// compares with its own when it creates the module. The module uses the full,
+// version-specific C API (built for CPython 3.13 only, tagged cp313, not
+// abi3), so this is PYTHON_API_VERSION (1013 in 3.13), the value
+// PyModule_Create passes outside the limited API; a stable-ABI build would
+// pass PYTHON_ABI_VERSION instead.
+constexpr int MODULE_API_VERSION = PYTHON_API_VERSION;
+
 // Once-only holders: the interpreter that owns the module, and the module.
 std::atomic<std::int64_t> owning_interpreter{-1};
 PyObject* cached_module = nullptr;
@@ -258,7 +266,7 @@ bool add_function(PyObject* module, PyObject* module_name, PyMethodDef* def) {
 }
 
 PyObject* create_module() {
-    PyRef module(PyModule_Create2(&MODULE_DEF, 1013));
+    PyRef module(PyModule_Create2(&MODULE_DEF, MODULE_API_VERSION));
     if (!module) return nullptr;
     PyRef name(PyModule_GetNameObject(module.get()));
     if (!name) return nullptr;

@@ -1,11 +1,11 @@
-#include "prototypes.hpp"
+#include "python/prototypes.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 
-#include "../core/utf8.hpp"
+#include "core/utf8.hpp"
 
 namespace lexovia::py {
 namespace {

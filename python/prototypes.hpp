@@ -18,10 +18,10 @@
 
 #include <string_view>
 
-#include "../core/phonetics.hpp"
-#include "../core/syllabifier.hpp"
-#include "keys.hpp"
-#include "pyref.hpp"
+#include "core/phonetics.hpp"
+#include "core/syllabifier.hpp"
+#include "python/keys.hpp"
+#include "python/pyref.hpp"
 
 namespace lexovia::py {
 

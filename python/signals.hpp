@@ -17,7 +17,7 @@
 
 #include <cstddef>
 
-#include "pyref.hpp"
+#include "python/pyref.hpp"
 
 namespace lexovia::py {
 

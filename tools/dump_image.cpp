@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/dict/byte_source.hpp"
+#include "core/bzip2/byte_source.hpp"
 #include "core/dict/dictionary.hpp"
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/load.hpp"

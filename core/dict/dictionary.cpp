@@ -1,4 +1,4 @@
-#include "dictionary.hpp"
+#include "core/dict/dictionary.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -7,13 +7,6 @@
 
 namespace lexovia::dict {
 namespace {
-
-std::uint32_t read_u32(const std::uint8_t*& p) {
-    std::uint32_t v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                      std::uint32_t(p[3]) << 24;
-    p += 4;
-    return v;
-}
 
 // A 64-bit hash of a key: eight bytes at a time, each step a multiply and
 // a fold, so that every input bit reaches the low bits (the slot) and the
@@ -46,37 +39,7 @@ std::uint32_t hash_tag(std::uint64_t h, unsigned index_bits) {
     return static_cast<std::uint32_t>(h >> (32 + index_bits));
 }
 
-Bytes read_byte_list(const std::uint8_t*& p) {
-    const std::uint64_t n = read_varint(p);
-    Bytes out(p, static_cast<std::size_t>(n));
-    p += n;
-    return out;
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Iteration over stored records
-
-FeaturePair FeaturePair::read(const std::uint8_t*& p) {
-    FeaturePair pair;
-    pair.key = *p++;
-    pair.values = read_byte_list(p);
-    return pair;
-}
-
-RecordView RecordView::read(const std::uint8_t*& p) {
-    RecordView r;
-    r.stress_positions = read_byte_list(p);
-    r.pos = read_byte_list(p);
-    const std::uint64_t nfeatures = read_varint(p);
-    r.features = FeatureList(p, nfeatures);
-    for (std::uint64_t i = 0; i < nfeatures; ++i) FeaturePair::read(p);
-    const std::uint8_t flags = *p++;
-    if (flags & HAS_LEMMA) r.lemma = read_u32(p);
-    if (flags & HAS_DEFINITION) r.definition = read_u32(p);
-    return r;
-}
 
 // ---------------------------------------------------------------------------
 // Dictionary

@@ -3,14 +3,18 @@
 // Five text tables (part-of-speech tags, feature names, feature values,
 // lemmas, definitions) and the entries, sorted by the UTF-8 bytes of their
 // keys. Each entry is one contiguous byte run in a block arena: its key, then
-// its analysis records in a compact form (LEB128 counts, raw index bytes,
-// 4-byte lemma and definition indexes). Lookups read records through
+// its analysis records in the compact form of record_encoding.hpp (LEB128
+// counts, raw index bytes, 4-byte lemma and definition indexes), written by
+// EntryWriter as the image is decoded. Lookups read records through
 // RecordView, whose byte lists are slices of that run. Indexes are stored as
 // the image gave them and are not checked here; whoever resolves them must
 // bound-check against the tables.
 //
 // A Dictionary is immutable once built and may be read from any number of
-// threads.
+// threads. Every view it hands out (keys, records, table texts) lives as
+// long as the Dictionary; moving it keeps them valid, as its arena blocks
+// stay where they are. Building is decode_image's job (image_decoder.hpp),
+// finding a word is lookup's (lookup.hpp).
 #pragma once
 
 #include <cstddef>
@@ -22,8 +26,9 @@
 #include <string_view>
 #include <vector>
 
-#include "huge_pages.hpp"
-#include "string_table.hpp"
+#include "core/dict/huge_pages.hpp"
+#include "core/dict/record_encoding.hpp"
+#include "core/dict/string_table.hpp"
 
 namespace lexovia::dict {
 
@@ -206,16 +211,8 @@ public:
     EntryWriter& operator=(const EntryWriter&) = delete;
 
     void begin_entry() { entry_start_ = used_; }
-    void put_varint(std::uint64_t v) {
-        std::uint8_t* p = room(10);
-        std::size_t n = 0;
-        while (v >= 0x80) {
-            p[n++] = static_cast<std::uint8_t>(v | 0x80);
-            v >>= 7;
-        }
-        p[n++] = static_cast<std::uint8_t>(v);
-        used_ += n;
-    }
+    // The fields of the in-memory form (record_encoding.hpp).
+    void put_varint(std::uint64_t v) { used_ += write_varint(room(MAX_VARINT_BYTES), v); }
     void put_byte(std::uint8_t b) {
         *room(1) = b;
         ++used_;
@@ -227,9 +224,8 @@ public:
         used_ += n;
     }
     void put_u32(std::uint32_t v) {
-        std::uint8_t* p = room(4);
-        for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-        used_ += 4;
+        write_u32(room(U32_BYTES), v);
+        used_ += U32_BYTES;
     }
     // Room for n more bytes, returned for direct filling; commit with advance().
     std::uint8_t* room(std::size_t n) {
@@ -256,19 +252,5 @@ private:
     std::size_t entry_start_ = 0;
     std::size_t block_first_entry_ = 0;  // index of the first entry in block_
 };
-
-// Flag bits of a record's presence byte.
-inline constexpr std::uint8_t HAS_LEMMA = 1;
-inline constexpr std::uint8_t HAS_DEFINITION = 2;
-
-// LEB128 decoding of a value written by put_varint; advances p.
-inline std::uint64_t read_varint(const std::uint8_t*& p) {
-    std::uint64_t v = 0;
-    for (unsigned shift = 0;; shift += 7) {
-        const std::uint8_t b = *p++;
-        v |= std::uint64_t(b & 0x7F) << shift;
-        if (!(b & 0x80)) return v;
-    }
-}
 
 }  // namespace lexovia::dict

@@ -1,4 +1,4 @@
-#include "huge_pages.hpp"
+#include "core/dict/huge_pages.hpp"
 
 #include <new>
 

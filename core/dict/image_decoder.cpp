@@ -1,4 +1,4 @@
-#include "image_decoder.hpp"
+#include "core/dict/image_decoder.hpp"
 
 #include <algorithm>
 #include <bit>

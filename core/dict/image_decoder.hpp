@@ -14,14 +14,18 @@
 // after the last entry are ignored. Storage for a list is reserved for at most
 // 1 MiB worth of elements up front, so a corrupt count fails at the end of the
 // data instead of allocating.
+//
+// The image's fixed-width records are re-encoded into the dictionary's
+// compact in-memory form (record_encoding.hpp) as they are read, through
+// EntryWriter; nothing of the image is kept once decoding returns.
 #pragma once
 
 #include <optional>
 #include <span>
 #include <string>
 
-#include "byte_source.hpp"
-#include "dictionary.hpp"
+#include "core/bzip2/byte_source.hpp"
+#include "core/dict/dictionary.hpp"
 
 namespace lexovia::dict {
 

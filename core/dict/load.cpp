@@ -1,9 +1,9 @@
-#include "load.hpp"
+#include "core/dict/load.hpp"
 
 #include <cstdio>
 
-#include "image_decoder.hpp"
-#include "parallel_bzip2.hpp"
+#include "core/bzip2/parallel_bzip2.hpp"
+#include "core/dict/image_decoder.hpp"
 
 namespace lexovia::dict {
 

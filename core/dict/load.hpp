@@ -9,13 +9,19 @@
 // quotes and backslashes escaped, e.g.
 // "failed to deserialize binary DB: io error: unexpected end of file"
 // (quotes included).
+//
+// This unit only joins the two halves: inflation lives in core/bzip2 and
+// knows nothing of the image; decoding lives in image_decoder.hpp and knows
+// nothing of compression. The Dictionary returned is complete (its search
+// indexes built) and immutable; the worker threads are joined before
+// load_compressed_image returns or throws.
 #pragma once
 
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "dictionary.hpp"
+#include "core/dict/dictionary.hpp"
 
 namespace lexovia::dict {
 

@@ -1,10 +1,10 @@
-#include "lookup.hpp"
+#include "core/dict/lookup.hpp"
 
 #include <algorithm>
 
-#include "../transcription.hpp"
-#include "../unicode_lower.hpp"
-#include "../utf8.hpp"
+#include "core/transcription.hpp"
+#include "core/unicode_lower.hpp"
+#include "core/utf8.hpp"
 
 namespace lexovia::dict {
 namespace {

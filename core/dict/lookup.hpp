@@ -13,6 +13,12 @@
 // readings and never fails on content. The texts of a MorphAnalysis are views
 // into the dictionary's tables: a result must not outlive its Dictionary
 // (the module's dictionary lives until the process ends).
+//
+// Lookup pulls in the whole phonetic engine: every reading carries the
+// transcription of its stressed form (core/transcription.hpp), so whatever
+// links lookup links every transcription pass too. Like the Dictionary and
+// the phonetic tables it reads, lookup keeps no state of its own and may run
+// on any number of threads at once.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +28,8 @@
 #include <utility>
 #include <vector>
 
-#include "../phonetics.hpp"
-#include "dictionary.hpp"
+#include "core/dict/dictionary.hpp"
+#include "core/phonetics.hpp"
 
 namespace lexovia::dict {
 

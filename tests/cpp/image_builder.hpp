@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/dict/byte_source.hpp"
+#include "core/bzip2/byte_source.hpp"
 #include "core/dict/dictionary.hpp"
 
 namespace lexovia::testing {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "core/dict/bzip2_source.hpp"
+#include "core/bzip2/bzip2_source.hpp"
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/load.hpp"
 #include "image_builder.hpp"

@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/dict/bzip2_blocks.hpp"
-#include "core/dict/bzip2_source.hpp"
+#include "core/bzip2/bzip2_blocks.hpp"
+#include "core/bzip2/bzip2_source.hpp"
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/load.hpp"
-#include "core/dict/parallel_bzip2.hpp"
+#include "core/bzip2/parallel_bzip2.hpp"
 #include "tests/fuzz/dump.hpp"
 
 using namespace lexovia::dict;

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/dict/byte_source.hpp"
+#include "core/bzip2/byte_source.hpp"
 #include "core/dict/image_decoder.hpp"
 #include "dump.hpp"
 

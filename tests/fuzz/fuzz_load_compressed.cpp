@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "core/dict/bzip2_source.hpp"
+#include "core/bzip2/bzip2_source.hpp"
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/load.hpp"
-#include "core/dict/parallel_bzip2.hpp"
+#include "core/bzip2/parallel_bzip2.hpp"
 #include "dump.hpp"
 
 using namespace lexovia;

@@ -1,4 +1,4 @@
-#include "parallel_bzip2.hpp"
+#include "core/bzip2/parallel_bzip2.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -117,7 +117,7 @@ ParallelBzip2Source::ParallelBzip2Source(std::span<const std::uint8_t> compresse
     // Released buffers are kept for reuse; room for them is made now so
     // that handing a buffer back never allocates.
     shared_->spare.reserve(shared_->window);
-    if (workers > 0 && !shared_->start(workers)) fall_back(Fallback::Layout);
+    if (workers > 0 && !shared_->start(workers)) fall_back(Fallback::Threads);
 }
 
 ParallelBzip2Source::~ParallelBzip2Source() = default;

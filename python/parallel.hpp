@@ -29,13 +29,23 @@
 
 namespace lexovia {
 
-// Batches below this size run on the calling thread alone.
+// Batches below this size run on the calling thread alone: for them,
+// starting and joining helper threads would take a noticeable share of the
+// time the work itself takes.
 inline constexpr std::size_t PARALLEL_MIN_ITEMS = 2048;
+// Each thread started is owed at least this many items, for the same reason:
+// a batch of 3000 words gets two threads, not one per core.
+inline constexpr std::size_t PARALLEL_ITEMS_PER_THREAD = 1024;
+// Items a thread claims at a time. Large enough that the shared counter is
+// touched once per many items, small enough that the threads finish close
+// together and that keep_going, called once per chunk of the calling
+// thread, is asked often enough to answer a signal promptly.
+inline constexpr std::size_t PARALLEL_CHUNK = 256;
 
 template <typename Fn, typename KeepGoing>
 bool parallel_for(std::size_t n, Fn&& fn, KeepGoing&& keep_going) {
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t threads = n < PARALLEL_MIN_ITEMS ? 1 : std::min<std::size_t>(cores, n / 1024);
+    const std::size_t threads = n < PARALLEL_MIN_ITEMS ? 1 : std::min<std::size_t>(cores, n / PARALLEL_ITEMS_PER_THREAD);
     if (threads <= 1) {
         for (std::size_t i = 0; i < n; ++i) {
             fn(i);
@@ -43,7 +53,6 @@ bool parallel_for(std::size_t n, Fn&& fn, KeepGoing&& keep_going) {
         }
         return true;
     }
-    constexpr std::size_t CHUNK = 256;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     bool stopped = false;  // written by the calling thread only
@@ -52,9 +61,9 @@ bool parallel_for(std::size_t n, Fn&& fn, KeepGoing&& keep_going) {
     const auto work = [&](bool caller) {
         try {
             for (;;) {
-                const std::size_t begin = next.fetch_add(CHUNK, std::memory_order_relaxed);
+                const std::size_t begin = next.fetch_add(PARALLEL_CHUNK, std::memory_order_relaxed);
                 if (begin >= n || failed.load(std::memory_order_relaxed)) return;
-                const std::size_t end = std::min(n, begin + CHUNK);
+                const std::size_t end = std::min(n, begin + PARALLEL_CHUNK);
                 for (std::size_t i = begin; i < end; ++i) fn(i);
                 if (caller && !keep_going(end - begin)) {
                     stopped = true;

@@ -47,8 +47,11 @@
 // on every other path (an exception in the decoder included). A worker never
 // lets an exception escape: a failure of any kind, libbz2's verdict or an
 // allocation, is carried to the consumer as the failure of that block, and
-// the sequential source, which needs far less memory, redoes it. Workers
-// touch no Python state, so this may run with the interpreter lock held.
+// the sequential source, which needs far less memory, redoes it. When not a
+// single worker can be started (the process is out of threads), the stream
+// is inflated sequentially from the start, reported as Fallback::Threads.
+// Workers touch no Python state, so this may run with the interpreter lock
+// held.
 #pragma once
 
 #include <cstddef>
@@ -57,9 +60,9 @@
 #include <span>
 #include <vector>
 
-#include "byte_source.hpp"
-#include "bzip2_blocks.hpp"
-#include "bzip2_source.hpp"
+#include "core/bzip2/byte_source.hpp"
+#include "core/bzip2/bzip2_blocks.hpp"
+#include "core/bzip2/bzip2_source.hpp"
 
 namespace lexovia::dict {
 
@@ -75,8 +78,9 @@ public:
 
     enum class Fallback {
         None,    // parallel throughout (so far)
-        Layout,  // the scan rejected the stream; sequential from the start
-        Block,   // a block failed; sequential after the blocks handed out
+        Layout,   // the scan rejected the stream; sequential from the start
+        Block,    // a block failed; sequential after the blocks handed out
+        Threads,  // no worker thread could be started; sequential from the start
     };
     struct Stats {
         std::size_t blocks = 0;           // blocks found by an accepted scan

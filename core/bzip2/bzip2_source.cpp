@@ -1,4 +1,4 @@
-#include "bzip2_source.hpp"
+#include "core/bzip2/bzip2_source.hpp"
 
 #include <limits>
 #include <string>

@@ -10,7 +10,7 @@
 #include <memory>
 #include <span>
 
-#include "byte_source.hpp"
+#include "core/bzip2/byte_source.hpp"
 
 namespace lexovia::dict {
 

@@ -4,6 +4,10 @@
 // an image can be decoded straight from a decompressor's output without the
 // whole inflated image ever existing in memory. An entry may straddle
 // chunks; the decoder handles that.
+//
+// This interface is where the inflaters (core/bzip2) and the dictionary
+// decoder (core/dict) meet, so these types and the inflaters keep the
+// namespace lexovia::dict of the decoder they feed.
 #pragma once
 
 #include <cstddef>

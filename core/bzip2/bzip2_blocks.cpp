@@ -1,4 +1,4 @@
-#include "bzip2_blocks.hpp"
+#include "core/bzip2/bzip2_blocks.hpp"
 
 #include <bzlib.h>
 
