@@ -34,9 +34,10 @@ enum class Backness : std::uint8_t { Front, Central, Back };
 // The display name of a token type: exactly the variant name.
 std::string_view token_type_name(TokenType type);
 
-// The articulation of a consonant as its table row gives it. palatalized is
-// the row's own property: "j" and every row written with ʲ have it from the
-// start, whatever happens to the token later.
+// The articulation of a consonant, starting from its table row. palatalized
+// says what the sound is: set from the row ("j" and every row written with
+// ʲ have it) and by soften(); Token::palatalized says what happened to the
+// segment in the word.
 struct ConsonantFeatures {
     bool palatalized = false;
     bool nasal = false;
@@ -363,10 +364,14 @@ inline constexpr PhoneSet<12> VOICELESS_OBSTRUENTS{std::array<std::string_view, 
     "t\u0361\u0283"}};
 
 namespace detail {
+// Indexes, not pointers, in these compile-time checks: GCC's sanitizer
+// builds do not take a comparison of a table address as a constant.
 constexpr bool all_rows_voiced_as(const auto& set, Voicing voicing) {
     for (std::string_view ipa : set.members()) {
-        const ConsonantRow* row = consonant_row(ipa);
-        if (row == nullptr || row->voicing != voicing) return false;
+        bool found = false;
+        for (const ConsonantRow& row : CONSONANTS)
+            if (row.ipa == ipa) found = row.voicing == voicing;
+        if (!found) return false;
     }
     return true;
 }
@@ -422,16 +427,19 @@ static_assert(ALVEOLARS.size() == 18);
 static_assert(detail::count_voicing_pairs() == 24);
 
 namespace detail {
-// The row written as row's IPA plus the palatal mark, or nullptr.
-constexpr const ConsonantRow* soft_row_of(const ConsonantRow& row) {
-    for (const ConsonantRow& soft : CONSONANTS)
-        if (soft.ipa.size() == row.ipa.size() + PALATAL_MARK.size() && soft.ipa.starts_with(row.ipa) &&
-            soft.ipa.ends_with(PALATAL_MARK))
-            return &soft;
-    return nullptr;
+// The index of the row written as row's IPA plus the palatal mark, or
+// CONSONANTS.size() when there is none.
+constexpr std::size_t soft_row_of(const ConsonantRow& row) {
+    for (std::size_t i = 0; i < CONSONANTS.size(); ++i) {
+        const std::string_view soft = CONSONANTS[i].ipa;
+        if (soft.size() == row.ipa.size() + PALATAL_MARK.size() && soft.starts_with(row.ipa) &&
+            soft.ends_with(PALATAL_MARK))
+            return i;
+    }
+    return CONSONANTS.size();
 }
 constexpr bool softens(const ConsonantRow& row) {
-    return row.place == Place::Alveolar && !row.palatalized && soft_row_of(row) != nullptr;
+    return row.place == Place::Alveolar && !row.palatalized && soft_row_of(row) < CONSONANTS.size();
 }
 constexpr std::size_t count_softening_pairs() {
     std::size_t n = 0;
@@ -442,7 +450,7 @@ constexpr auto softening_pairs() {
     std::array<PhonePair, count_softening_pairs()> out{};
     std::size_t n = 0;
     for (const auto& row : CONSONANTS)
-        if (softens(row)) out[n++] = {row.ipa, soft_row_of(row)->ipa};
+        if (softens(row)) out[n++] = {row.ipa, CONSONANTS[soft_row_of(row)].ipa};
     return out;
 }
 // Every alveolar is a hard one with a soft row or is itself soft: a plain
