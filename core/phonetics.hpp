@@ -120,6 +120,21 @@ constexpr std::uint64_t pack_ipa(std::string_view s) {
 //
 // An IpaKey views text it does not own, so it lives no longer than the token
 // or string it was made from; the constructors from temporaries are deleted.
+
+namespace detail {
+// Calls out(byte) for every byte of ipa outside the palatal and length marks;
+// stops early when out returns false.
+template <typename Out>
+constexpr void for_each_plain_byte(std::string_view ipa, Out&& out) {
+    for (std::size_t i = 0; i < ipa.size();) {
+        const std::string_view rest = ipa.substr(i);
+        if (rest.starts_with(PALATAL_MARK)) i += PALATAL_MARK.size();
+        else if (rest.starts_with(LENGTH_MARK)) i += LENGTH_MARK.size();
+        else if (!out(ipa[i++])) return;
+    }
+}
+}  // namespace detail
+
 class IpaKey {
 public:
     constexpr explicit IpaKey(std::string_view ipa) : ipa_(ipa) {}
@@ -149,12 +164,12 @@ public:
         char buf[8]{};
         std::size_t n = 0;
         bool fits = true;
-        for_each_plain_byte([&](char c) { return (fits = n < sizeof buf) && (buf[n++] = c, true); });
+        detail::for_each_plain_byte(ipa_, [&](char c) { return (fits = n < sizeof buf) && (buf[n++] = c, true); });
         return fits ? pack_ipa(std::string_view(buf, n)) : 0;
     }
     std::string plain() const {
         std::string key;
-        for_each_plain_byte([&](char c) { return key.push_back(c), true; });
+        detail::for_each_plain_byte(ipa_, [&](char c) { return key.push_back(c), true; });
         return key;
     }
 
@@ -162,17 +177,6 @@ private:
     static constexpr std::string_view drop_one(std::string_view s, std::string_view mark) {
         if (s.ends_with(mark)) s.remove_suffix(mark.size());
         return s;
-    }
-    // Calls out(byte) for every byte outside the palatal and length marks;
-    // stops early when out returns false.
-    template <typename Out>
-    constexpr void for_each_plain_byte(Out&& out) const {
-        for (std::size_t i = 0; i < ipa_.size();) {
-            const std::string_view rest = ipa_.substr(i);
-            if (rest.starts_with(PALATAL_MARK)) i += PALATAL_MARK.size();
-            else if (rest.starts_with(LENGTH_MARK)) i += LENGTH_MARK.size();
-            else if (!out(ipa_[i++])) return;
-        }
     }
 
     std::string_view ipa_;
