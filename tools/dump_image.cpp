@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
     } catch (const DecodeError& e) {
         std::cerr << "lexovia_dump_image: " << e.message << '\n';
         return 1;
-    } catch (const SourceError& e) {
+    } catch (const lexovia::bzip2::SourceError& e) {
         std::cerr << "lexovia_dump_image: " << e.message << '\n';
         return 1;
     } catch (const LoadError& e) {

@@ -6,8 +6,9 @@
 // chunks; the decoder handles that.
 //
 // This interface is where the inflaters (core/bzip2) and the dictionary
-// decoder (core/dict) meet, so these types and the inflaters keep the
-// namespace lexovia::dict of the decoder they feed.
+// decoder (core/dict) meet: the inflaters implement it, the decoder only
+// reads through it, so it lives with the inflaters and the decoder names it
+// as bzip2::ByteSource.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,7 @@
 #include <span>
 #include <string>
 
-namespace lexovia::dict {
+namespace lexovia::bzip2 {
 
 class ByteSource {
 public:
@@ -46,4 +47,4 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-}  // namespace lexovia::dict
+}  // namespace lexovia::bzip2

@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstring>
 
-namespace lexovia::dict::bzip2 {
+namespace lexovia::bzip2 {
 namespace {
 
 constexpr std::uint64_t MASK48 = (std::uint64_t(1) << 48) - 1;
@@ -218,4 +218,4 @@ bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out, con
     }
 }
 
-}  // namespace lexovia::dict::bzip2
+}  // namespace lexovia::bzip2

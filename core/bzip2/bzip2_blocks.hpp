@@ -22,7 +22,7 @@
 #include <span>
 #include <vector>
 
-namespace lexovia::dict::bzip2 {
+namespace lexovia::bzip2 {
 
 inline constexpr std::uint64_t BLOCK_MAGIC = 0x314159265359;
 inline constexpr std::uint64_t END_MAGIC = 0x177245385090;
@@ -98,4 +98,4 @@ struct BlockBuffer {
 bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out,
                    const std::atomic<bool>* cancel = nullptr);
 
-}  // namespace lexovia::dict::bzip2
+}  // namespace lexovia::bzip2

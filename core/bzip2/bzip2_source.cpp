@@ -3,7 +3,7 @@
 #include <limits>
 #include <string>
 
-namespace lexovia::dict {
+namespace lexovia::bzip2 {
 
 std::string bzip2_error_text(int code) {
     switch (code) {
@@ -57,4 +57,4 @@ std::span<const std::uint8_t> Bzip2Source::next() {
     return {buffer_.get(), chunk_size_ - stream_.avail_out};
 }
 
-}  // namespace lexovia::dict
+}  // namespace lexovia::bzip2

@@ -12,7 +12,7 @@
 
 #include "core/bzip2/byte_source.hpp"
 
-namespace lexovia::dict {
+namespace lexovia::bzip2 {
 
 class Bzip2Source final : public ByteSource {
 public:
@@ -34,4 +34,4 @@ private:
 // The text of a libbz2 return code, e.g. "data integrity error (BZ_DATA_ERROR)".
 std::string bzip2_error_text(int code);
 
-}  // namespace lexovia::dict
+}  // namespace lexovia::bzip2

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-namespace lexovia::dict {
+namespace lexovia::bzip2 {
 namespace {
 constexpr unsigned MAX_DEFAULT_WORKERS = 8;
 }
@@ -15,10 +15,10 @@ struct ParallelBzip2Source::Shared {
     enum class State { Pending, Done, Failed };
     struct Slot {
         State state = State::Pending;
-        bzip2::BlockBuffer out;
+        BlockBuffer out;
     };
 
-    Shared(std::span<const std::uint8_t> stream, bzip2::Layout layout_)
+    Shared(std::span<const std::uint8_t> stream, Layout layout_)
         : compressed(stream), layout(std::move(layout_)), slots(layout.blocks()) {}
     // The threads are joined before anything they use goes away, on every
     // path that destroys this.
@@ -48,7 +48,7 @@ struct ParallelBzip2Source::Shared {
 
     // Fixed before the workers start.
     const std::span<const std::uint8_t> compressed;
-    const bzip2::Layout layout;
+    const Layout layout;
     std::size_t window = 0;
 
     std::mutex mutex;
@@ -60,14 +60,14 @@ struct ParallelBzip2Source::Shared {
     std::size_t peak = 0;        // most blocks taken and not yet released
     bool stop = false;           // no more claims: stopping, or a block failed
     std::atomic<bool> cancel{false};
-    std::vector<bzip2::BlockBuffer> spare;  // buffers of released blocks, for reuse
+    std::vector<BlockBuffer> spare;  // buffers of released blocks, for reuse
     std::vector<std::thread> threads;
 
     void run_worker() {
         std::vector<std::uint8_t> reframed;
         for (;;) {
             std::size_t i;
-            bzip2::BlockBuffer out;
+            BlockBuffer out;
             {
                 std::unique_lock lock(mutex);
                 work.wait(lock, [&] { return stop || next_claim == slots.size() || next_claim < released + window; });
@@ -81,8 +81,8 @@ struct ParallelBzip2Source::Shared {
             }
             bool ok;
             try {
-                bzip2::reframe_block(compressed, layout, i, reframed);
-                ok = bzip2::inflate_block(reframed, out, &cancel);
+                reframe_block(compressed, layout, i, reframed);
+                ok = inflate_block(reframed, out, &cancel);
             } catch (...) {
                 ok = false;
             }
@@ -101,7 +101,7 @@ struct ParallelBzip2Source::Shared {
 
 ParallelBzip2Source::ParallelBzip2Source(std::span<const std::uint8_t> compressed, unsigned workers)
     : compressed_(compressed) {
-    auto layout = bzip2::scan_layout(compressed);
+    auto layout = scan_layout(compressed);
     if (!layout) {
         fall_back(Fallback::Layout);
         return;
@@ -188,4 +188,4 @@ std::span<const std::uint8_t> ParallelBzip2Source::next_sequential() {
     }
 }
 
-}  // namespace lexovia::dict
+}  // namespace lexovia::bzip2

@@ -64,7 +64,7 @@
 #include "core/bzip2/bzip2_blocks.hpp"
 #include "core/bzip2/bzip2_source.hpp"
 
-namespace lexovia::dict {
+namespace lexovia::bzip2 {
 
 class ParallelBzip2Source final : public ByteSource {
 public:
@@ -97,7 +97,7 @@ private:
 
     std::span<const std::uint8_t> compressed_;
     std::unique_ptr<Shared> shared_;  // owns the worker threads
-    bzip2::BlockBuffer current_;  // the block handed out last
+    BlockBuffer current_;  // the block handed out last
     bool holding_ = false;
     std::size_t index_ = 0;  // the next block to hand out
     std::uint64_t handed_out_ = 0;
@@ -107,4 +107,4 @@ private:
     Stats stats_;
 };
 
-}  // namespace lexovia::dict
+}  // namespace lexovia::bzip2

@@ -20,7 +20,7 @@ std::size_t capped_reserve(std::uint64_t count) {
 // One cursor over the chunks of a ByteSource.
 class Reader {
 public:
-    explicit Reader(ByteSource& source) : source_(source) {}
+    explicit Reader(bzip2::ByteSource& source) : source_(source) {}
 
     std::uint8_t u8() {
         if (p_ == end_ && !refill()) throw DecodeError{EOF_IN_NUMBER};
@@ -105,7 +105,7 @@ private:
         if (!ok) throw DecodeError{EOF_IN_NUMBER};
     }
 
-    ByteSource& source_;
+    bzip2::ByteSource& source_;
     const std::uint8_t* p_ = nullptr;
     const std::uint8_t* end_ = nullptr;
 };
@@ -207,7 +207,7 @@ Dictionary decode(Reader& in) {
 
 }  // namespace
 
-Dictionary decode_image(ByteSource& source) {
+Dictionary decode_image(bzip2::ByteSource& source) {
     Reader in(source);
     try {
         Dictionary dict = decode(in);
@@ -222,7 +222,7 @@ Dictionary decode_image(ByteSource& source) {
 }
 
 Dictionary decode_image(std::span<const std::uint8_t> image) {
-    MemorySource source(image);
+    bzip2::MemorySource source(image);
     return decode_image(source);
 }
 

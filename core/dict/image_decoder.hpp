@@ -36,8 +36,8 @@ struct DecodeError {
 };
 
 // Decodes the image pulled from source. Throws DecodeError for a malformed
-// image and lets the source's SourceError through.
-Dictionary decode_image(ByteSource& source);
+// image and lets the source's bzip2::SourceError through.
+Dictionary decode_image(bzip2::ByteSource& source);
 
 // Decodes an image held in memory.
 Dictionary decode_image(std::span<const std::uint8_t> image);

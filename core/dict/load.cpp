@@ -33,9 +33,9 @@ std::string debug_quote(std::string_view text) {
 
 Dictionary load_compressed_image(std::span<const std::uint8_t> compressed) {
     try {
-        ParallelBzip2Source source(compressed);
+        bzip2::ParallelBzip2Source source(compressed);
         return decode_image(source);
-    } catch (const SourceError& e) {
+    } catch (const bzip2::SourceError& e) {
         throw LoadError{debug_quote(e.message)};
     } catch (const DecodeError& e) {
         throw LoadError{debug_quote("failed to deserialize binary DB: " + e.message)};

@@ -207,7 +207,7 @@ inline ImageContent content_of(const dict::Dictionary& d) {
 // Every chunk is copied into one reused buffer that is scribbled over on the
 // next call, as a decompressor's output buffer is, so a reader that keeps
 // pointers into an old chunk reads garbage.
-class ChunkedSource final : public dict::ByteSource {
+class ChunkedSource final : public bzip2::ByteSource {
 public:
     ChunkedSource(std::span<const std::uint8_t> bytes, std::size_t chunk)
         : bytes_(bytes), chunk_(chunk), buffer_(chunk) {}

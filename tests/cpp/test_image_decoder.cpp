@@ -57,6 +57,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 #endif
 
 using namespace lexovia::dict;
+using namespace lexovia::bzip2;
 using namespace lexovia::testing;
 
 namespace {

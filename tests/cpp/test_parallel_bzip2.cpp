@@ -28,7 +28,9 @@
 #include "core/bzip2/parallel_bzip2.hpp"
 #include "tests/fuzz/dump.hpp"
 
+using namespace lexovia;
 using namespace lexovia::dict;
+using namespace lexovia::bzip2;
 
 namespace {
 

@@ -24,7 +24,7 @@ using namespace lexovia;
 
 namespace {
 
-class ChunkedSource final : public dict::ByteSource {
+class ChunkedSource final : public bzip2::ByteSource {
 public:
     ChunkedSource(std::span<const std::uint8_t> bytes, std::uint32_t seed) : bytes_(bytes), state_(seed | 1) {}
     std::span<const std::uint8_t> next() override {

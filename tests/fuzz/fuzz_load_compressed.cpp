@@ -38,9 +38,9 @@ std::string parallel_load(std::span<const std::uint8_t> compressed) {
 
 std::string sequential_load(std::span<const std::uint8_t> compressed) {
     try {
-        dict::Bzip2Source source(compressed);
+        bzip2::Bzip2Source source(compressed);
         return "ok\n" + fuzz::dump(dict::decode_image(source));
-    } catch (const dict::SourceError& e) {
+    } catch (const bzip2::SourceError& e) {
         return "error " + dict::debug_quote(e.message);
     } catch (const dict::DecodeError& e) {
         return "error " + dict::debug_quote("failed to deserialize binary DB: " + e.message);
@@ -52,12 +52,12 @@ struct Inflated {
     std::optional<std::string> error;
 };
 
-Inflated inflate(dict::ByteSource& source) {
+Inflated inflate(bzip2::ByteSource& source) {
     Inflated out;
     try {
         for (auto chunk = source.next(); !chunk.empty(); chunk = source.next())
             out.bytes.insert(out.bytes.end(), chunk.begin(), chunk.end());
-    } catch (const dict::SourceError& e) {
+    } catch (const bzip2::SourceError& e) {
         out.error = e.message;
     }
     return out;
@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string sequential = sequential_load(compressed);
     if (parallel != sequential) fuzz::disagree("parallel and sequential loading", parallel, sequential);
 
-    dict::ParallelBzip2Source par_source(compressed, 1 + static_cast<unsigned>(size % 3));
+    bzip2::ParallelBzip2Source par_source(compressed, 1 + static_cast<unsigned>(size % 3));
     const Inflated par = inflate(par_source);
-    dict::Bzip2Source seq_source(compressed);
+    bzip2::Bzip2Source seq_source(compressed);
     const Inflated seq = inflate(seq_source);
     if (par.error != seq.error)
         fuzz::disagree("parallel and sequential inflation errors", par.error.value_or("none"),
