@@ -12,7 +12,11 @@ A form of one vowel is always marked right, so the main figure counts forms
 of two or more vowels; the figure over all forms is printed beside it.
 Forms the module does not know count as disagreements and are counted apart.
 
-Usage: bench/run wiktionary_agreement.py [--top N] [--list M] [--wiktionary PATH]
+With --weights K it also lists the K disagreements (over all N forms) that
+cost the weighted figure most, each with the percentage points it costs:
+which repairs can move the figure, and how far it can go.
+
+Usage: bench/run wiktionary_agreement.py [--top N] [--list M] [--weights K] [--wiktionary PATH]
 """
 import argparse
 import os
@@ -60,6 +64,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--top", type=int, default=20000)
     ap.add_argument("--list", type=int, default=2000, help="list disagreements among the first M forms")
+    ap.add_argument("--weights", type=int, default=0,
+                    help="list the K disagreements that cost the weighted figure most")
     ap.add_argument("--wiktionary", default=DEFAULT_WIKTIONARY)
     args = ap.parse_args()
 
@@ -77,6 +83,7 @@ def main():
     total = {True: [0, 0.0, 0, 0.0], False: [0, 0.0, 0, 0.0]}  # multi-vowel? -> n, weight, right n, right weight
     unknown = 0
     listed = []
+    missed = []  # (frequency, rank, key, marked, wanted) of every multi-vowel disagreement
     for (rank, key, wanted, freq), marked in zip(rows, marks):
         multi = sum(ch in VOWELS for ch in key) >= 2
         got = positions(marked)
@@ -90,6 +97,7 @@ def main():
         elif multi:
             if not got:
                 unknown += 1
+            missed.append((freq, rank + 1, key, marked, wanted))
             if rank < args.list:
                 listed.append((rank + 1, key, marked, wanted))
 
@@ -106,6 +114,21 @@ def main():
         wiki = "".join(ch + (ACUTE if i in wanted else "") for i, ch in
                        enumerate_vowels(key))
         print(f"  {rank:5d} {marked} {wiki}")
+    if args.weights:
+        print_weights(sorted(missed, key=lambda m: (-m[0], m[1])), m[1], args.weights)
+
+
+def print_weights(missed, weight, k):
+    """The first `k` of `missed` (heaviest first) with the percentage points
+    of the weighted figure each costs, and the running total."""
+    print(f"heaviest {min(k, len(missed))} of {len(missed):,} disagreements: percentage points, "
+          f"running total, rank, mark, Wiktionary")
+    total = 0.0
+    for freq, rank, key, marked, wanted in missed[:k]:
+        cost = 100 * freq / weight
+        total += cost
+        wiki = "".join(ch + (ACUTE if i in wanted else "") for i, ch in enumerate_vowels(key))
+        print(f"  {cost:6.3f} {total:6.2f} {rank:6d} {marked} {wiki}")
 
 
 def enumerate_vowels(key):

@@ -222,3 +222,38 @@ def test_a_name_that_gives_a_stress_the_lower_case_gives_together_with_another_s
     lines, stats = join(stress, morph, {"військового": 1e-4})
     assert lines == ["військо́во́го військовий"]
     assert stats.counts["capitals_dropped"] == 0
+
+
+def O(positions, lemma, upos="NOUN", feats=(("Case", "Voc"), ("Gender", "Fem"))):
+    """A record built from a stress variant's own tags: no analysis agreed."""
+    return Record(upos, feats, lemma, list(positions), "variant")
+
+
+@pytest.mark.parametrize("records, expected", [
+    # кіно: a feminine vocative the dictionary lacks, its lemma borrowed from
+    # the neuter noun of one form, goes although neither has forms of its own
+    ([O([0], "кіно"), R([1], "кіно")], [[1]]),
+    ([O([0], None), R([1], "кіно")], [[1]]),
+    # free variation of the unknown word keeps its other stress
+    ([O([0, 1], "кіно"), R([1], "кіно")], [[1], [1]]),
+    # a variant without tags, or of an uninflected part of speech, is no unknown word
+    ([O([0], "кіно", "X", ()), R([1], "кіно")], [[0], [1]]),
+    ([O([0], None, "ADV", ()), R([1], "кіно")], [[0], [1]]),
+    # with an analysed record on the low side the lemma is shared: both stay
+    ([O([0], "кіно"), R([0], "кіно"), R([1], "кіно")], [[0], [0], [1]]),
+    # the other side must hold an analysis of the dictionary
+    ([O([0], None), O([1], None, feats=(("Case", "Nom"),))], [[0], [1]]),
+    # усі: a rare word of the dictionary sorts first, and an unknown word
+    # borrowed its lemma on the common side; the borrowed lemma shares nothing
+    ([R([0], "ухо"), R([1], "усі"), O([1], "ухо")], [[1], [1]]),
+])
+def test_rare_first_drops_a_word_the_dictionary_does_not_hold(records, expected):
+    # the key is the neuter noun's only form, and a second lexeme's too:
+    # the noun has no evidence of its own
+    ev = Evidence({"кіно": 1e-4, "усіх": 1e-3, "уха": 1e-8},
+                  {1: F({"кіно"}), 2: F({"кіно"}), 3: F({"кіно", "усіх"}), 4: F({"кіно", "уха"})})
+    of = lambda r: {"усі": {3}, "ухо": {4}}.get(r.lemma, {1} if r.lemma else set())  # noqa: E731
+    assert [r.positions for r in rare_first(records, of, ev, "кіно")[0]] == expected
+    # a key too rare in text keeps both
+    rare = Evidence({"кіно": 1e-6}, ev.forms)
+    assert rare_first(records, of, rare, "кіно")[0] == records

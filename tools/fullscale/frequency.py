@@ -61,20 +61,22 @@ class Evidence:
                 owners.setdefault(key, []).append(lex)
         self.owners = {k: tuple(v) for k, v in owners.items()}
 
-    def own(self, lexemes, against, key: str = "", flat=frozenset()) -> float:
+    def own(self, lexemes, against, key: str = "", flat=frozenset(), key_is_mine=False) -> float:
         """Summed frequency of the forms of `lexemes` that no other lexeme
         has: a form shared with a competitor, or with any third word ("кола"
         of кіл is also a form of коло), says nothing about which is meant. A
         word that does not inflect (`flat`: its lexemes that are adverbs,
         conjunctions, particles...) has no form but the key itself, which is
         then all the evidence there is: it counts the key's frequency,
-        unless a competitor (`against`) is uninflected too."""
+        unless a competitor (`against`) is uninflected too. `key_is_mine`:
+        the key counts for `lexemes` whatever they are (the competitor is a
+        word the dictionary does not hold)."""
         lexemes = set(lexemes)
         mine: set[str] = set()
         for lex in lexemes:
             mine |= self.forms.get(lex, frozenset())
         mine = {k for k in mine if lexemes.issuperset(self.owners.get(k, ()))}
-        if lexemes & flat and not set(against) & flat:
+        if key_is_mine or (lexemes & flat and not set(against) & flat):
             mine.add(key)
         # fsum is exact, so the result does not depend on the set's order
         # (string hashing varies between runs): the build stays deterministic
@@ -84,6 +86,24 @@ class Evidence:
 # Parts of speech whose words have one form: adverbs (with predicatives),
 # conjunctions, particles, prepositions, interjections.
 UNINFLECTED_UPOS = frozenset({"ADV", "CCONJ", "SCONJ", "PART", "ADP", "INTJ"})
+
+
+# The origin pairing.py gives a record built from a stress variant's own
+# tags because no analysis of the dictionary agrees with them.
+ORPHAN_ORIGIN = "variant"
+
+
+def unknown_word(record) -> bool:
+    """Whether a record is a form of a word the morphological dictionary does
+    not hold: a stress variant whose own tags name an inflected form (a case,
+    a gender...) that no dictionary analysis of the key agrees with, such as
+    the feminine vocative кі́но beside the neuter кіно́. Its lemma, if any, is
+    only borrowed from the key's analyses of the same part of speech, so it
+    is no evidence that the two stresses are forms of one word. Variants
+    without tags, and those of uninflected parts of speech (which the
+    dictionary often lacks even for common words), are never taken for one."""
+    return (record.origin == ORPHAN_ORIGIN and bool(record.feats)
+            and record.upos not in UNINFLECTED_UPOS and record.upos != "X")
 
 
 def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int],
@@ -115,8 +135,16 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset
 
     Never applies when a lexeme is on both sides (forms of one word:
     ру́ки/руки́) or when the low records share a lemma with the others, nor
-    to keys running text does not use. Returns (kept records, dropped
-    records: those dropped or shortened, as they were)."""
+    to keys running text does not use.
+
+    A form of a word the dictionary does not hold (`unknown_word`) has no
+    lexeme on either side: its borrowed lemma is no evidence and shares
+    nothing. When every low record is one and the others include the
+    dictionary's own analyses, the key's own frequency counts for the other
+    side: of the
+    words that write the key, the dictionary of some 400,000 lexemes knows
+    only those. Returns (kept records, dropped records: those dropped or
+    shortened, as they were)."""
     dropped = []
     if evidence.freq.get(key, 0.0) == 0.0:
         return records, dropped
@@ -129,14 +157,17 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset
         rest = [r for r in records if low not in r.positions]
         if not rest:
             return records, dropped
-        low_lex = set().union(*(lexemes_of(r) for r in first))
-        rest_lex = set().union(*(lexemes_of(r) for r in rest))
+        known_first = [r for r in first if not unknown_word(r)]
+        known_rest = [r for r in rest if not unknown_word(r)]
+        unknown = not known_first and any(r.origin != ORPHAN_ORIGIN for r in rest)
+        low_lex = set().union(*(lexemes_of(r) for r in known_first))
+        rest_lex = set().union(*(lexemes_of(r) for r in known_rest))
         if low_lex & rest_lex:
             return records, dropped
-        rest_lemmas = {r.lemma.lower() for r in rest if r.lemma}
-        if any(r.lemma and r.lemma.lower() in rest_lemmas for r in first):
+        rest_lemmas = {r.lemma.lower() for r in known_rest if r.lemma}
+        if any(r.lemma and r.lemma.lower() in rest_lemmas for r in known_first):
             return records, dropped
-        rest_ev = evidence.own(rest_lex, low_lex, key, flat)
+        rest_ev = evidence.own(rest_lex, low_lex, key, flat, key_is_mine=unknown)
         low_ev = evidence.own(low_lex, rest_lex, key, flat)
         if rest_ev < MIN_EVIDENCE or low_ev * RARE_RATIO > rest_ev:
             return records, dropped
