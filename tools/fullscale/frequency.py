@@ -31,6 +31,8 @@ from __future__ import annotations
 import math
 from dataclasses import dataclass, field, replace
 
+from .pairing import VARIANT_ORIGIN
+
 # A stress variant of a rare lexeme is dropped when the competing lexeme's
 # own forms are at least this many times as frequent as its own. Chosen on
 # the frequent keys of the stress source (data/README.md): коли́ against
@@ -88,11 +90,6 @@ class Evidence:
 UNINFLECTED_UPOS = frozenset({"ADV", "CCONJ", "SCONJ", "PART", "ADP", "INTJ"})
 
 
-# The origin pairing.py gives a record built from a stress variant's own
-# tags because no analysis of the dictionary agrees with them.
-ORPHAN_ORIGIN = "variant"
-
-
 def unknown_word(record) -> bool:
     """Whether a record is a form of a word the morphological dictionary does
     not hold: a stress variant whose own tags name an inflected form (a case,
@@ -102,7 +99,7 @@ def unknown_word(record) -> bool:
     is no evidence that the two stresses are forms of one word. Variants
     without tags, and those of uninflected parts of speech (which the
     dictionary often lacks even for common words), are never taken for one."""
-    return (record.origin == ORPHAN_ORIGIN and bool(record.feats)
+    return (record.origin == VARIANT_ORIGIN and bool(record.feats)
             and record.upos not in UNINFLECTED_UPOS and record.upos != "X")
 
 
@@ -159,7 +156,7 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset
             return records, dropped
         known_first = [r for r in first if not unknown_word(r)]
         known_rest = [r for r in rest if not unknown_word(r)]
-        unknown = not known_first and any(r.origin != ORPHAN_ORIGIN for r in rest)
+        unknown = not known_first and any(r.origin != VARIANT_ORIGIN for r in rest)
         low_lex = set().union(*(lexemes_of(r) for r in known_first))
         rest_lex = set().union(*(lexemes_of(r) for r in known_rest))
         if low_lex & rest_lex:

@@ -97,6 +97,11 @@ class Link:
     kind: str                  # spelling class of the stressed form
 
 
+# The origin of a record built from a stress variant's own tags, because no
+# analysis agrees with them (rule 4).
+VARIANT_ORIGIN = "variant"
+
+
 @dataclass
 class Record:
     upos: str
@@ -253,8 +258,8 @@ def _orphan(spelling: Spelling, variant: Variant, mine: list[Analysis], links,
             if a.lemma and any(upos_compatible(a.upos, u) for u in variant.upos)))
     if len(lemmas) == 1:
         stats[Count.ORPHAN_LEMMA_MORPH] += 1
-        out.add(own_upos or "X", feats, lemmas[0], variant.positions, "variant")
+        out.add(own_upos or "X", feats, lemmas[0], variant.positions, VARIANT_ORIGIN)
         return False
     stats[Count.ORPHAN_NO_LEMMA] += 1
-    out.add(own_upos or "X", feats, None, variant.positions, "variant")
+    out.add(own_upos or "X", feats, None, variant.positions, VARIANT_ORIGIN)
     return own_upos is None and not feats
