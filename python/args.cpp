@@ -64,7 +64,23 @@ bool utf8_view(PyObject* obj, std::string_view& out) {
     return true;
 }
 
-bool collect_texts(PyObject* obj, std::vector<std::string>& out) {
+// A word kept as its str (see word_arg.hpp), or a pending error.
+bool word_arg(PyObject* obj, WordArg& out) {
+    if (PyUnicode_Check(obj) && readable_directly(obj)) {
+        out.str = borrow(obj);
+        out.direct = true;
+        return true;
+    }
+    if (!utf8_view(obj, out.utf8)) return false;
+    out.str = borrow(obj);
+    out.direct = false;
+    return true;
+}
+
+// Reads the items of a sequence argument, calling take(item) for each; the
+// vector only gets its size hint.
+template <typename Item, typename Take>
+bool collect_items(PyObject* obj, std::vector<Item>& out, Take&& take) {
     if (PyUnicode_Check(obj)) {
         PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
         return false;
@@ -77,12 +93,19 @@ bool collect_texts(PyObject* obj, std::vector<std::string>& out) {
     if (!iter) return false;
     SignalCheck signals;
     while (PyRef item{PyIter_Next(iter.get())}) {
-        std::string_view text;
-        if (!utf8_view(item.get(), text)) return false;
-        out.emplace_back(text);
+        if (!take(item.get())) return false;
         if (!signals()) return false;
     }
     return !PyErr_Occurred();
+}
+
+bool collect_texts(PyObject* obj, std::vector<std::string>& out) {
+    return collect_items(obj, out, [&](PyObject* item) {
+        std::string_view text;
+        if (!utf8_view(item, text)) return false;
+        out.emplace_back(text);
+        return true;
+    });
 }
 
 }  // namespace
@@ -148,6 +171,29 @@ bool convert_str_sequence(PyObject* obj, const char* parameter, std::vector<std:
         return false;
     }
     out = std::move(texts);
+    return true;
+}
+
+
+bool convert_word(PyObject* obj, const char* parameter, WordArg& out) {
+    if (word_arg(obj, out)) return true;
+    wrap_argument_error(parameter);
+    return false;
+}
+
+bool convert_word_sequence(PyObject* obj, const char* parameter, std::vector<WordArg>& out) {
+    std::vector<WordArg> words;
+    const bool ok = collect_items(obj, words, [&](PyObject* item) {
+        WordArg word;
+        if (!word_arg(item, word)) return false;
+        words.push_back(std::move(word));
+        return true;
+    });
+    if (!ok) {
+        wrap_argument_error(parameter);
+        return false;
+    }
+    out = std::move(words);
     return true;
 }
 

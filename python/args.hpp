@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "python/pyref.hpp"
+#include "python/word_arg.hpp"
 
 namespace lexovia::py {
 
@@ -39,5 +40,10 @@ bool convert_u8(PyObject* obj, const char* parameter, std::uint8_t& out);
 // A sequence of str (not a str itself), its items copied as UTF-8 texts.
 // Nothing is kept on failure.
 bool convert_str_sequence(PyObject* obj, const char* parameter, std::vector<std::string>& out);
+
+// The same conversions, the words kept as their strs (word_arg.hpp): the
+// same errors, raised at the same points.
+bool convert_word(PyObject* obj, const char* parameter, WordArg& out);
+bool convert_word_sequence(PyObject* obj, const char* parameter, std::vector<WordArg>& out);
 
 }  // namespace lexovia::py

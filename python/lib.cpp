@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 #include <exception>
 #include <new>
@@ -20,7 +21,7 @@
 #include "python/dictionary_holder.hpp"
 #include "python/docstrings.hpp"
 #include "python/errors.hpp"
-#include "python/parallel.hpp"
+#include "python/pipeline.hpp"
 #include "python/signals.hpp"
 
 namespace lexovia::py {
@@ -92,36 +93,30 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     });
 }
 
-// Words a batch function takes through the engine before converting them:
-// enough for every core to get several of parallel_for's chunks, few enough
-// that the engine's results are still in the cache when they are converted
-// and are freed before the next chunk allocates (a batch computed whole
-// first would hold every word's intermediate result at once).
-constexpr std::size_t BATCH_CHUNK = 4 * PARALLEL_MIN_ITEMS;
+// How lookup_many spreads its words: a lookup takes tens of microseconds
+// and its result some kilobytes, so threads take few words at a time and run
+// a few hundred words ahead of the conversion, whose results are then still
+// in the cache; a batch of a dozen words already pays for a helper thread.
+constexpr PipelineShape LOOKUP_PIPELINE{.chunk = 8, .window_chunks = 64, .min_items = 16};
 
-// The list [convert(compute(i)) for i in range(n)]. compute runs on all
-// cores for a chunk of words at a time (it must not touch Python objects);
-// convert runs on this thread, which holds the interpreter lock. Every word
-// computed and every word converted counts as a unit of work for signals;
-// when a handler raises, nothing more is started, everything built is
-// released and the result is empty (signals.interrupted() is then true).
+// The list [convert(compute(i)) for i in range(n)]. compute(i, slot) runs on
+// all cores (it must not touch Python objects); convert(slot) runs on this
+// thread, which holds the interpreter lock, and is followed by resetting the
+// slot. Every word converted counts as a unit of work for signals; when a
+// handler raises, nothing more is started, everything built is released and
+// the result is empty (signals.interrupted() is then true).
 template <typename Result, typename Compute, typename Convert>
-PyRef batch_list(std::size_t n, Compute&& compute, Convert&& convert, SignalCheck& signals) {
+PyRef batch_list(std::size_t n, PipelineShape shape, Compute&& compute, Convert&& convert, SignalCheck& signals) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!list) return list;
-    std::vector<Result> results(std::min(n, BATCH_CHUNK));
-    for (std::size_t begin = 0; begin < n; begin += BATCH_CHUNK) {
-        const std::size_t count = std::min(BATCH_CHUNK, n - begin);
-        if (!parallel_for(count, [&](std::size_t i) { results[i] = compute(begin + i); }, signals)) return PyRef();
-        for (std::size_t i = 0; i < count; ++i) {
-            PyRef item = convert(results[i]);
-            if (!item) return PyRef();
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(begin + i), item.release());
-            results[i] = Result();
-            if (!signals()) return PyRef();
-        }
-    }
-    return list;
+    const bool complete = ordered_pipeline<Result>(n, shape, compute, [&](std::size_t i, Result& slot) {
+        PyRef item = convert(i, slot);
+        slot = Result();
+        if (!item) return false;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+        return signals();
+    });
+    return complete ? std::move(list) : PyRef();
 }
 
 PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -134,8 +129,9 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         if (!convert) return raise_api_failure();
         SignalCheck& signals = convert->signals();
         PyRef list = batch_list<dict::LookupResult>(
-            words.size(), [&](std::size_t i) { return dict::lookup(*d, words[i]); },
-            [&](const dict::LookupResult& r) { return convert->lookup_dict(r); }, signals);
+            words.size(), LOOKUP_PIPELINE,
+            [&](std::size_t i, dict::LookupResult& slot) { slot = dict::lookup(*d, words[i]); },
+            [&](std::size_t, const dict::LookupResult& r) { return convert->lookup_dict(r); }, signals);
         return finish(std::move(list), signals);
     });
 }
@@ -144,18 +140,19 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 // or a new str of the word's own text. Always a new object, even where
 // handing back the caller's immutable str would be cheaper, so that a result
 // is never the argument itself.
-PyRef marked_str(const dict::Dictionary& d, std::string_view word) {
-    const std::string form = dict::normalize_word(word);
+PyRef marked_str(const dict::Dictionary& d, const WordArg& word) {
+    thread_local std::string form;
+    normalized_form(word, form);
     const auto position = dict::first_stress(d, form);
     if (position) return to_str(dict::add_stress_mark(form, *position));
-    return to_str(word);
+    return copy_str(word);
 }
 
 PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         std::array<PyObject*, 1> values{};
-        std::string_view word;
-        if (!parse_arguments(MARK_SIG, args, nargs, kwnames, values) || !convert_str(values[0], "word", word))
+        WordArg word;
+        if (!parse_arguments(MARK_SIG, args, nargs, kwnames, values) || !convert_word(values[0], "word", word))
             return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
@@ -164,16 +161,60 @@ PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     });
 }
 
+// What a helper thread of mark_many leaves for the interpreter thread: the
+// normalised form and its stress position, inline so that a word costs no
+// allocation. A form too long for the slot is marked again by the
+// interpreter thread (a word of Ukrainian is a few dozen bytes at most).
+struct MarkedWord {
+    static constexpr std::size_t INLINE_BYTES = 61;
+    enum State : std::uint8_t { UNKNOWN, MARKED, TOO_LONG };
+    State state = UNKNOWN;
+    std::uint8_t position = 0;
+    std::uint8_t size = 0;
+    char form[INLINE_BYTES];
+};
+static_assert(sizeof(MarkedWord) == 64, "one cache line per word");
+
+// A mark costs well under a microsecond: threads take hundreds at a time,
+// and the batch must be long enough to pay for starting a thread.
+constexpr PipelineShape MARK_PIPELINE{.chunk = 512, .window_chunks = 16, .min_items = 4096};
+
 PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        std::vector<std::string> words;
-        if (!words_argument(MARK_MANY_SIG, args, nargs, kwnames, words)) return nullptr;
+        std::vector<WordArg> words;
+        std::array<PyObject*, 1> values{};
+        if (!parse_arguments(MARK_MANY_SIG, args, nargs, kwnames, values) ||
+            !convert_word_sequence(values[0], "words", words))
+            return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
+        const auto compute = [&](std::size_t i, MarkedWord& slot) {
+            thread_local std::string form;
+            normalized_form(words[i], form);
+            const auto position = dict::first_stress(*d, form);
+            if (!position) {
+                slot.state = MarkedWord::UNKNOWN;
+            } else if (form.size() > MarkedWord::INLINE_BYTES) {
+                slot.state = MarkedWord::TOO_LONG;
+            } else {
+                slot.state = MarkedWord::MARKED;
+                slot.position = *position;
+                slot.size = static_cast<std::uint8_t>(form.size());
+                std::memcpy(slot.form, form.data(), form.size());
+            }
+        };
+        const auto convert = [&](std::size_t i, const MarkedWord& slot) {
+            switch (slot.state) {
+                case MarkedWord::MARKED:
+                    return to_str(dict::add_stress_mark({slot.form, slot.size}, slot.position));
+                case MarkedWord::UNKNOWN:
+                    return copy_str(words[i]);
+                default:
+                    return marked_str(*d, words[i]);
+            }
+        };
         SignalCheck signals;
-        PyRef list = batch_list<std::string>(
-            words.size(), [&](std::size_t i) { return dict::mark(*d, words[i]); },
-            [](const std::string& marked) { return to_str(marked); }, signals);
+        PyRef list = batch_list<MarkedWord>(words.size(), MARK_PIPELINE, compute, convert, signals);
         return finish(std::move(list), signals);
     });
 }

@@ -98,26 +98,54 @@ std::vector<std::pair<std::uint8_t, std::vector<std::size_t>>> group_by_stress(
 
 }  // namespace
 
+char* normalize_rare_char(char32_t c, char* out) {
+    char32_t lower[3];
+    const std::size_t n = lowercase_code_point(c, lower);
+    for (std::size_t i = 0; i < n; ++i) out += utf8::encode(is_apostrophe(lower[i]) ? U'\u02BC' : lower[i], out);
+    return out;
+}
+
 std::string normalize_word(std::string_view word) {
-    std::string out;
-    out.reserve(word.size() + 2);
-    for_each_lowercase(word, [&](char32_t c) { utf8::append(out, is_apostrophe(c) ? U'\u02BC' : c); });
+    // A character grows at most from one byte to three (an ill-formed byte
+    // becomes U+FFFD; U+0130 becomes i and U+0307).
+    std::string out(word.size() * 3, '\0');
+    char* o = out.data();
+    for (std::size_t pos = 0; pos < word.size();) {
+        const auto b0 = static_cast<std::uint8_t>(word[pos]);
+        if (b0 < 0x80) {
+            o = normalize_char(b0, o);
+            ++pos;
+        } else {
+            o = normalize_char(utf8::decode_next(word, pos), o);
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
 std::string add_stress_mark(std::string_view text, std::uint8_t vowel_index) {
+    // The text is copied in runs up to each mark; ASCII bytes, never a
+    // marking vowel, are skipped without decoding.
     std::string out;
     out.reserve(text.size() + STRESS_MARK.size());
     std::uint8_t counter = 0;
+    std::size_t copied = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t start = pos;
-        const char32_t c = utf8::decode_next(text, pos);
-        out.append(text.substr(start, pos - start));
-        if (is_marking_vowel(c)) {
-            if (counter == vowel_index) out.append(STRESS_MARK);
-            ++counter;
+        const auto b0 = static_cast<std::uint8_t>(text[pos]);
+        if (b0 < 0x80) {
+            ++pos;
+            continue;
         }
+        const char32_t c = utf8::decode_next(text, pos);
+        if (!is_marking_vowel(c)) continue;
+        if (counter == vowel_index) {
+            out.append(text.substr(copied, pos - copied));
+            out.append(STRESS_MARK);
+            copied = pos;
+        }
+        ++counter;
     }
+    out.append(text.substr(copied));
     return out;
 }
 

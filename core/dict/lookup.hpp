@@ -30,6 +30,7 @@
 
 #include "core/dict/dictionary.hpp"
 #include "core/phonetics.hpp"
+#include "core/utf8.hpp"
 
 namespace lexovia::dict {
 
@@ -65,6 +66,26 @@ struct LookupResult {
 // Lowercase (full mapping per character) with apostrophes as U+02BC; nothing
 // removed or trimmed.
 std::string normalize_word(std::string_view word);
+
+// Room normalize_char() may write: three code points of a lowercase mapping.
+inline constexpr std::size_t NORMALIZED_CHAR_MAX = 12;
+
+char* normalize_rare_char(char32_t c, char* out);
+
+// Writes the UTF-8 of the normalised form of one character c at out (room
+// for NORMALIZED_CHAR_MAX bytes) and returns the end of what it wrote.
+// normalize_word() is this applied to every character; callers that hold
+// code points already (a Python str) use it to skip the UTF-8 round trip.
+// ASCII and the basic Cyrillic block, nearly every letter of every word,
+// are mapped inline, as lowercase_code_point() maps them.
+inline char* normalize_char(char32_t c, char* out) {
+    if (c < 0x80 && c != U'\'' && c != U'`') {
+        *out = static_cast<char>(c >= U'A' && c <= U'Z' ? c + 32 : c);
+        return out + 1;
+    }
+    if (c >= 0x0410 && c <= 0x045F) return out + utf8::encode(c <= 0x042F ? c + 32 : c, out);
+    return normalize_rare_char(c, out);
+}
 
 // text with U+0301 after its vowel letter number vowel_index (0-based; the
 // counter is 8-bit and wraps), counting а е є и і ї о у ю я and their

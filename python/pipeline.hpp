@@ -1,0 +1,155 @@
+// Computing a batch on all cores while the calling thread consumes it in order.
+//
+// ordered_pipeline(n, shape, compute, consume) calls compute(i, slot) exactly
+// once for every i in [0, n), on helper threads that live for this call and
+// on the calling thread, and consume(i, slot) on the calling thread alone, in
+// ascending i, each as soon as item i is computed. The calling thread is the
+// one that may touch Python objects: it consumes, and between two items it
+// computes the next chunk itself whenever no helper has taken it yet, so
+// nothing waits while work is left.
+//
+// Results travel through a ring of shape.window_chunks chunks of shape.chunk
+// slots: helpers run at most that far ahead of the consumer, so the results
+// of a batch of any size take a fixed amount of memory and are consumed
+// while still in the cache, not after the whole batch has pushed them out.
+// A slot is reused only after consume() has returned for its item; consume
+// should leave it empty (moved from or reset) so that what it held is freed
+// on the consuming thread while hot.
+//
+// compute must be safe to run concurrently for different i and must not
+// touch Python objects. When consume returns false, no new chunk is started,
+// the helpers are joined and ordered_pipeline returns false. The first
+// exception of a compute is rethrown on the calling thread once every helper
+// has been joined; an exception of consume propagates the same way.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace lexovia::py {
+
+struct PipelineShape {
+    std::size_t chunk;          // items a thread takes at a time
+    std::size_t window_chunks;  // chunks computed ahead of the consumer, at most
+    std::size_t min_items;      // smaller batches run on the calling thread alone
+};
+
+template <typename Result, typename Compute, typename Consume>
+bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Consume&& consume) {
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t chunks = (n + shape.chunk - 1) / shape.chunk;
+    const std::size_t helper_count = n < shape.min_items ? 0 : std::min(cores - 1, chunks);
+    if (helper_count == 0) {
+        Result slot{};
+        for (std::size_t i = 0; i < n; ++i) {
+            compute(i, slot);
+            if (!consume(i, slot)) return false;
+        }
+        return true;
+    }
+
+    // A ring position holds the number of the chunk last finished in it.
+    constexpr std::size_t NONE = std::numeric_limits<std::size_t>::max();
+    const std::size_t window = shape.window_chunks;
+    std::vector<Result> slots(window * shape.chunk);
+    std::vector<std::atomic<std::size_t>> finished(window);
+    for (auto& f : finished) f.store(NONE, std::memory_order_relaxed);
+    std::atomic<std::size_t> next_chunk{0};
+    std::atomic<std::size_t> consumed_chunks{0};
+    std::atomic<bool> stop{false};
+    std::exception_ptr error;
+    std::mutex error_lock;
+
+    const auto run_chunk = [&](std::size_t c) {
+        const std::size_t begin = c * shape.chunk;
+        const std::size_t end = std::min(n, begin + shape.chunk);
+        Result* ring = &slots[(c % window) * shape.chunk];
+        for (std::size_t i = begin; i < end; ++i) compute(i, ring[i - begin]);
+    };
+    const auto publish = [&](std::size_t c) {
+        finished[c % window].store(c, std::memory_order_release);
+        finished[c % window].notify_all();
+    };
+    const auto helper = [&] {
+        try {
+            for (;;) {
+                const std::size_t c = next_chunk.fetch_add(1, std::memory_order_relaxed);
+                if (c >= chunks) return;
+                for (std::size_t done = consumed_chunks.load(std::memory_order_acquire); c >= done + window;
+                     done = consumed_chunks.load(std::memory_order_acquire)) {
+                    if (stop.load(std::memory_order_relaxed)) return;
+                    consumed_chunks.wait(done, std::memory_order_acquire);
+                }
+                if (stop.load(std::memory_order_relaxed)) return;
+                run_chunk(c);
+                publish(c);
+            }
+        } catch (...) {
+            {
+                std::lock_guard lock(error_lock);
+                if (!error) error = std::current_exception();
+            }
+            stop.store(true, std::memory_order_relaxed);
+            // Wakes the consumer, which may be waiting for any chunk.
+            for (auto& f : finished) {
+                f.store(NONE - 1, std::memory_order_release);
+                f.notify_all();
+            }
+        }
+    };
+
+    // Stops and joins the helpers on every way out, exceptions included. A
+    // helper waiting for room in the ring wakes when the consumed count
+    // changes, so it is moved past every chunk.
+    struct Helpers {
+        std::atomic<bool>& stop;
+        std::atomic<std::size_t>& consumed;
+        std::vector<std::jthread> threads;
+        void finish() {
+            stop.store(true, std::memory_order_relaxed);
+            consumed.store(std::numeric_limits<std::size_t>::max() / 2, std::memory_order_release);
+            consumed.notify_all();
+            threads.clear();  // joins
+        }
+        ~Helpers() { finish(); }
+    } helpers{stop, consumed_chunks, {}};
+    helpers.threads.reserve(helper_count);
+    try {
+        for (std::size_t t = 0; t < helper_count; ++t) helpers.threads.emplace_back(helper);
+    } catch (const std::system_error&) {
+        // No more threads available: those started and this one do the batch.
+    }
+
+    bool completed = true;
+    for (std::size_t c = 0; c < chunks && completed; ++c) {
+        std::size_t expected = c;
+        if (next_chunk.compare_exchange_strong(expected, c + 1, std::memory_order_relaxed)) {
+            run_chunk(c);
+        } else {
+            for (std::size_t seen = finished[c % window].load(std::memory_order_acquire); seen != c;
+                 seen = finished[c % window].load(std::memory_order_acquire)) {
+                if (stop.load(std::memory_order_relaxed)) break;
+                finished[c % window].wait(seen, std::memory_order_acquire);
+            }
+            if (stop.load(std::memory_order_relaxed)) break;
+        }
+        const std::size_t begin = c * shape.chunk;
+        const std::size_t end = std::min(n, begin + shape.chunk);
+        Result* ring = &slots[(c % window) * shape.chunk];
+        for (std::size_t i = begin; i < end && completed; ++i) completed = consume(i, ring[i - begin]);
+        consumed_chunks.store(c + 1, std::memory_order_release);
+        consumed_chunks.notify_all();
+    }
+    helpers.finish();
+    if (error) std::rethrow_exception(error);
+    return completed;
+}
+
+}  // namespace lexovia::py

@@ -1,0 +1,70 @@
+// A word argument kept as the str it came in, read without copying.
+//
+// The interpreter stores a str whose characters are all below U+0100 with
+// one byte per character and one whose characters are below U+10000 with
+// two; every Ukrainian word is one of these. Reading those characters
+// directly skips the str's UTF-8 form, which the interpreter builds and
+// caches in a separate allocation the first time it is asked for, and which
+// a lookup would then read from cold memory. Any other str, and one holding
+// a lone surrogate, goes through its UTF-8 form, which the argument
+// conversion obtains (a lone surrogate then raises the interpreter's
+// UnicodeEncodeError, as for every other function of the module).
+//
+// A WordArg owns a reference to its str, so its characters and its UTF-8
+// view live as long as it does. Its text is immutable: the functions here
+// may run on any thread, without the interpreter lock, except copy_str().
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/dict/lookup.hpp"
+#include "python/prototypes.hpp"
+#include "python/pyref.hpp"
+
+namespace lexovia::py {
+
+struct WordArg {
+    PyRef str;
+    std::string_view utf8;  // the UTF-8 form, when the characters are not read directly
+    bool direct = false;
+};
+
+// Whether str's characters can be read directly (see above).
+inline bool readable_directly(PyObject* str) {
+    const int kind = PyUnicode_KIND(str);
+    if (kind == PyUnicode_1BYTE_KIND) return true;
+    if (kind != PyUnicode_2BYTE_KIND) return false;
+    const Py_UCS2* chars = PyUnicode_2BYTE_DATA(str);
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(str);
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (chars[i] >= 0xD800 && chars[i] <= 0xDFFF) return false;
+    return true;
+}
+
+// Sets form to dict::normalize_word() of the word's text.
+inline void normalized_form(const WordArg& word, std::string& form) {
+    if (!word.direct) {
+        form = dict::normalize_word(word.utf8);
+        return;
+    }
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(word.str.get());
+    form.resize(static_cast<std::size_t>(n) * dict::NORMALIZED_CHAR_MAX);
+    char* out = form.data();
+    const auto normalize = [&](const auto* chars) {
+        for (Py_ssize_t i = 0; i < n; ++i) out = dict::normalize_char(chars[i], out);
+    };
+    if (PyUnicode_KIND(word.str.get()) == PyUnicode_1BYTE_KIND) normalize(PyUnicode_1BYTE_DATA(word.str.get()));
+    else normalize(PyUnicode_2BYTE_DATA(word.str.get()));
+    form.resize(static_cast<std::size_t>(out - form.data()));
+}
+
+// A new str with the word's text (never the argument itself, so that a
+// result is never the object passed in). Needs the interpreter lock.
+inline PyRef copy_str(const WordArg& word) {
+    if (!word.direct) return to_str(word.utf8);
+    PyObject* s = word.str.get();
+    return PyRef(PyUnicode_FromKindAndData(PyUnicode_KIND(s), PyUnicode_DATA(s), PyUnicode_GET_LENGTH(s)));
+}
+
+}  // namespace lexovia::py
