@@ -100,9 +100,8 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
 constexpr PipelineShape LOOKUP_PIPELINE{.chunk = 8, .window_chunks = 64, .min_items = 16};
 
 // The list [convert(compute(i)) for i in range(n)]. compute(i, slot) runs on
-// all cores (it must not touch Python objects); convert(slot) runs on this
-// thread, which holds the interpreter lock, and is followed by resetting the
-// slot. Every word converted counts as a unit of work for signals; when a
+// all cores (it must not touch Python objects); convert(i, slot) runs on
+// this thread, which holds the interpreter lock. Every word converted counts as a unit of work for signals; when a
 // handler raises, nothing more is started, everything built is released and
 // the result is empty (signals.interrupted() is then true).
 template <typename Result, typename Compute, typename Convert>
@@ -111,7 +110,6 @@ PyRef batch_list(std::size_t n, PipelineShape shape, Compute&& compute, Convert&
     if (!list) return list;
     const bool complete = ordered_pipeline<Result>(n, shape, compute, [&](std::size_t i, Result& slot) {
         PyRef item = convert(i, slot);
-        slot = Result();
         if (!item) return false;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
         return signals();

@@ -12,9 +12,10 @@
 // slots: helpers run at most that far ahead of the consumer, so the results
 // of a batch of any size take a fixed amount of memory and are consumed
 // while still in the cache, not after the whole batch has pushed them out.
-// A slot is reused only after consume() has returned for its item; consume
-// should leave it empty (moved from or reset) so that what it held is freed
-// on the consuming thread while hot.
+// A slot is reused only after consume() has returned for its item; what it
+// holds is replaced by the next compute() into it, so memory a result owns
+// is mostly freed by the thread that allocated it (freeing it on another
+// thread costs the allocator a lock and the cache a transfer).
 //
 // compute must be safe to run concurrently for different i and must not
 // touch Python objects. When consume returns false, no new chunk is started,

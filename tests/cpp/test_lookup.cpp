@@ -12,6 +12,7 @@
 
 #include "core/dict/image_decoder.hpp"
 #include "core/dict/lookup.hpp"
+#include "core/unicode_lower.hpp"
 #include "core/transcription.hpp"
 #include "image_builder.hpp"
 
@@ -461,10 +462,39 @@ TEST(NormalizeWord, LowercasesAndUnifiesApostrophes) {
         {"РУ\u0301КИ", "ру\u0301ки"},
         {"", ""},
         {"ABC xyz Ü", "abc xyz ü"},
+        // Ill-formed bytes, each a U+FFFD, also amid the Cyrillic pairs.
+        {"\xD0", "\uFFFD"},
+        {"\xD0" "A", "\uFFFDa"},
+        {"Я\xD1", "я\uFFFD"},
+        {"\xB0\xD0\x90", "\uFFFDа"},
+        {"\xC0\xAF", "\uFFFD\uFFFD"},
     };
     for (const auto& [word, normal] : cases) {
         SCOPED_TRACE(word);
         EXPECT_EQ(normalize_word(word), normal);
+    }
+}
+
+std::string utf8_of(char32_t c) {
+    std::string s;
+    utf8::append(s, c);
+    return s;
+}
+
+TEST(NormalizeWord, EveryCharacterAsTheFullMappingGivesIt) {
+    // normalize_char() maps the common letters inline; every character must
+    // come out as the lowercase table has it, apostrophes then unified.
+    const auto expected = [](char32_t c) {
+        std::string out;
+        for_each_lowercase(utf8_of(c), [&](char32_t l) { utf8::append(out, is_apostrophe(l) ? U'\u02BC' : l); });
+        return out;
+    };
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        char direct[NORMALIZED_CHAR_MAX];
+        const std::string want = expected(c);
+        ASSERT_EQ(normalize_word(utf8_of(c)), want) << std::hex << std::uint32_t(c);
+        ASSERT_EQ(std::string(direct, normalize_char(c, direct)), want) << std::hex << std::uint32_t(c);
     }
 }
 
@@ -493,6 +523,9 @@ TEST(AddStressMark, MarksTheVowelAtTheIndex) {
         {"пʼя'є", 1, "пʼя'є" + ACUTE},
         // The mark goes directly after the vowel, before what follows it.
         {"а-б", 0, "а" + ACUTE + "-б"},
+        // Ill-formed bytes are copied as they are and never counted.
+        {"\xD0а\xD0", 0, "\xD0а" + ACUTE + "\xD0"},
+        {"\xB0\xD0а", 0, "\xB0\xD0а" + ACUTE},
     };
     // Each of the twenty marking vowels, alone and after another vowel.
     const std::vector<std::string> vowels = {"а", "е", "є", "и", "і", "ї", "о", "у", "ю", "я",

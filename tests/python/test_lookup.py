@@ -375,3 +375,45 @@ def test_large_batches_split_across_threads_keep_order():
     assert len(words) > 2048
     assert mark_many(words) == [mark(w) for w in words]
     assert lookup_many(words) == [lookup(w) for w in words]
+
+
+# ---------------------------------------------------------------------------
+# Words of every str storage: one byte per character (ASCII, Latin-1), two
+# (Cyrillic), four (beyond U+FFFF); a form too long to travel inline between
+# the threads of mark_many (one vowel, so it is always marked).
+
+LONG_ONE_VOWEL = "Б" * 40 + "А" + "в" * 40
+STORAGE_WORDS = [
+    ("zamok", "zamok"),
+    ("Ünïcödé", "Ünïcödé"),
+    ("Замок", "за" + ACUTE + "мок"),
+    ("Сім'я", "сі" + ACUTE + "мʼя"),
+    (UNKNOWN, UNKNOWN),
+    ("Я", "я" + ACUTE),
+    ("Я\U0001F600", "я" + ACUTE + "\U0001F600"),
+    ("замок\U0001F600", "замок\U0001F600"),
+    (LONG_ONE_VOWEL, "б" * 40 + "а" + ACUTE + "в" * 40),
+    ("", ""),
+]
+
+
+class Str(str):
+    pass
+
+
+@pytest.mark.parametrize("word, marked", STORAGE_WORDS)
+def test_mark_reads_every_str_storage(word, marked):
+    for w in (word, Str(word)):
+        assert mark(w) == marked and type(mark(w)) is str
+        assert mark_many([w]) == [marked]
+        assert mark(w) is not w or w == ""  # the empty str is the interpreter's one
+
+
+def test_large_mixed_batches_keep_order_and_never_return_the_arguments():
+    words = [w for w, _ in STORAGE_WORDS] * 600 + [w + "и" for w in ("замок", "вод", "рук")] * 300
+    assert len(words) > 4096
+    singles = [mark(w) for w in words]
+    batch = mark_many(words)
+    assert batch == singles
+    assert not any(r is w for r, w in zip(batch, words) if w)
+    assert lookup_many(words[:3000]) == [lookup(w) for w in words[:3000]]

@@ -1,0 +1,112 @@
+// The ordered pipeline of the batch bindings: every item computed once,
+// consumed in order on the calling thread, never further ahead than its
+// window, and every way out (stop, exceptions) joins its helpers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "python/pipeline.hpp"
+
+namespace {
+
+using lexovia::py::ordered_pipeline;
+using lexovia::py::PipelineShape;
+
+// The shapes the bindings use, and degenerate ones: a window of one chunk,
+// chunks of one item, a batch just above and below the threshold.
+const PipelineShape SHAPES[] = {
+    {.chunk = 8, .window_chunks = 64, .min_items = 16},
+    {.chunk = 512, .window_chunks = 16, .min_items = 4096},
+    {.chunk = 1, .window_chunks = 1, .min_items = 0},
+    {.chunk = 3, .window_chunks = 2, .min_items = 0},
+};
+const std::size_t SIZES[] = {0, 1, 2, 7, 8, 9, 15, 16, 17, 513, 4095, 4096, 10'000};
+
+// A result that owns memory, so that the sanitizers see every slot reused.
+std::string text_of(std::size_t i) { return std::string(i % 40, 'x') + std::to_string(i); }
+
+TEST(OrderedPipeline, EveryItemComputedOnceAndConsumedInOrderWithinItsWindow) {
+    for (const PipelineShape& shape : SHAPES) {
+        for (const std::size_t n : SIZES) {
+            std::vector<std::atomic<int>> computed(n);
+            std::atomic<std::size_t> consumed{0};
+            std::atomic<bool> too_far{false};
+            const std::size_t lead = shape.window_chunks * shape.chunk;
+            std::size_t expected = 0;
+            const bool complete = ordered_pipeline<std::string>(
+                n, shape,
+                [&](std::size_t i, std::string& slot) {
+                    if (i >= consumed.load() + lead) too_far = true;
+                    computed[i].fetch_add(1);
+                    slot = text_of(i);
+                },
+                [&](std::size_t i, std::string& slot) {
+                    EXPECT_EQ(i, expected);
+                    EXPECT_EQ(slot, text_of(i));
+                    ++expected;
+                    consumed.store(i + 1);
+                    return true;
+                });
+            EXPECT_TRUE(complete);
+            EXPECT_EQ(expected, n) << "chunk " << shape.chunk << ", n " << n;
+            EXPECT_FALSE(too_far) << "chunk " << shape.chunk << ", n " << n;
+            for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(computed[i].load(), 1) << i;
+        }
+    }
+}
+
+TEST(OrderedPipeline, ConsumerStopEndsTheBatch) {
+    for (const PipelineShape& shape : SHAPES) {
+        for (const std::size_t stop_at : {std::size_t{0}, std::size_t{5}, std::size_t{4000}, std::size_t{9999}}) {
+            std::size_t calls = 0;
+            const bool complete = ordered_pipeline<std::string>(
+                10'000, shape, [](std::size_t i, std::string& slot) { slot = text_of(i); },
+                [&](std::size_t i, std::string&) {
+                    ++calls;
+                    return i != stop_at;
+                });
+            EXPECT_FALSE(complete);
+            EXPECT_EQ(calls, stop_at + 1);
+        }
+    }
+}
+
+TEST(OrderedPipeline, ExceptionsReachTheCaller) {
+    struct Case {
+        const char* name;
+        bool in_compute;
+        std::size_t at;
+    };
+    const Case cases[] = {
+        {"compute, first item", true, 0},
+        {"compute, late item", true, 9000},
+        {"consume, first item", false, 0},
+        {"consume, late item", false, 9000},
+    };
+    for (const PipelineShape& shape : SHAPES) {
+        for (const Case& c : cases) {
+            std::size_t consumed = 0;
+            const auto run = [&] {
+                ordered_pipeline<std::string>(
+                    10'000, shape,
+                    [&](std::size_t i, std::string& slot) {
+                        if (c.in_compute && i == c.at) throw std::runtime_error(c.name);
+                        slot = text_of(i);
+                    },
+                    [&](std::size_t i, std::string&) {
+                        if (!c.in_compute && i == c.at) throw std::runtime_error(c.name);
+                        ++consumed;
+                        return true;
+                    });
+            };
+            EXPECT_THROW(run(), std::runtime_error) << c.name;
+            EXPECT_LE(consumed, c.at) << c.name;
+        }
+    }
+}
+
+}  // namespace
