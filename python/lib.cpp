@@ -128,7 +128,9 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         SignalCheck& signals = convert->signals();
         PyRef list = batch_list<dict::LookupResult>(
             words.size(), LOOKUP_PIPELINE,
-            [&](std::size_t i, dict::LookupResult& slot) { slot = dict::lookup(*d, words[i]); },
+            [&](std::size_t begin, std::size_t end, dict::LookupResult* slots) {
+                for (std::size_t i = begin; i < end; ++i) slots[i - begin] = dict::lookup(*d, words[i]);
+            },
             [&](std::size_t, const dict::LookupResult& r) { return convert->lookup_dict(r); }, signals);
         return finish(std::move(list), signals);
     });
@@ -161,7 +163,7 @@ PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
 
 // What a helper thread of mark_many leaves for the interpreter thread: the
 // normalised form and its stress position, inline so that a word costs no
-// allocation. A form too long for the slot is marked again by the
+// allocation. A word whose form is too long for the slot is marked by the
 // interpreter thread (a word of Ukrainian is a few dozen bytes at most).
 struct MarkedWord {
     static constexpr std::size_t INLINE_BYTES = 61;
@@ -186,19 +188,33 @@ PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
             return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        const auto compute = [&](std::size_t i, MarkedWord& slot) {
+        // The forms of a chunk are normalised first and looked up after,
+        // their memory accesses overlapped by Dictionary::prefetch().
+        const auto compute = [&](std::size_t begin, std::size_t end, MarkedWord* slots) {
             thread_local std::string form;
-            normalized_form(words[i], form);
-            const auto position = dict::first_stress(*d, form);
-            if (!position) {
+            std::array<std::string_view, MARK_PIPELINE.chunk> forms;
+            std::size_t inline_forms = 0;
+            for (std::size_t i = begin; i < end; ++i) {
+                MarkedWord& slot = slots[i - begin];
+                normalized_form(words[i], form);
+                if (form.size() > MarkedWord::INLINE_BYTES) {
+                    slot.state = MarkedWord::TOO_LONG;
+                    continue;
+                }
                 slot.state = MarkedWord::UNKNOWN;
-            } else if (form.size() > MarkedWord::INLINE_BYTES) {
-                slot.state = MarkedWord::TOO_LONG;
-            } else {
-                slot.state = MarkedWord::MARKED;
-                slot.position = *position;
                 slot.size = static_cast<std::uint8_t>(form.size());
                 std::memcpy(slot.form, form.data(), form.size());
+                forms[inline_forms++] = std::string_view(slot.form, slot.size);
+            }
+            d->prefetch(std::span(forms.data(), inline_forms));
+            for (std::size_t i = begin; i < end; ++i) {
+                MarkedWord& slot = slots[i - begin];
+                if (slot.state == MarkedWord::TOO_LONG) continue;
+                const auto position = dict::first_stress(*d, std::string_view(slot.form, slot.size));
+                if (position) {
+                    slot.state = MarkedWord::MARKED;
+                    slot.position = *position;
+                }
             }
         };
         const auto convert = [&](std::size_t i, const MarkedWord& slot) {

@@ -1,9 +1,12 @@
 // Computing a batch on all cores while the calling thread consumes it in order.
 //
-// ordered_pipeline(n, shape, compute, consume) calls compute(i, slot) exactly
-// once for every i in [0, n), on helper threads that live for this call and
-// on the calling thread, and consume(i, slot) on the calling thread alone, in
-// ascending i, each as soon as item i is computed. The calling thread is the
+// ordered_pipeline(n, shape, compute, consume) splits [0, n) into chunks of
+// shape.chunk items and calls compute(begin, end, slots) exactly once for
+// every chunk, which fills slots[i - begin] for each i in [begin, end), on
+// helper threads that live for this call and on the calling thread; and
+// consume(i, slot) on the calling thread alone, in ascending i, as soon as
+// the chunk of item i is computed. A chunk at a time lets compute overlap
+// the memory accesses of its items. The calling thread is the
 // one that may touch Python objects: it consumes, and between two items it
 // computes the next chunk itself whenever no helper has taken it yet, so
 // nothing waits while work is left.
@@ -48,10 +51,12 @@ bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Con
     const std::size_t chunks = (n + shape.chunk - 1) / shape.chunk;
     const std::size_t helper_count = n < shape.min_items ? 0 : std::min(cores - 1, chunks);
     if (helper_count == 0) {
-        Result slot{};
-        for (std::size_t i = 0; i < n; ++i) {
-            compute(i, slot);
-            if (!consume(i, slot)) return false;
+        std::vector<Result> slots(std::min(n, shape.chunk));
+        for (std::size_t begin = 0; begin < n; begin += shape.chunk) {
+            const std::size_t end = std::min(n, begin + shape.chunk);
+            compute(begin, end, slots.data());
+            for (std::size_t i = begin; i < end; ++i)
+                if (!consume(i, slots[i - begin])) return false;
         }
         return true;
     }
@@ -71,8 +76,7 @@ bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Con
     const auto run_chunk = [&](std::size_t c) {
         const std::size_t begin = c * shape.chunk;
         const std::size_t end = std::min(n, begin + shape.chunk);
-        Result* ring = &slots[(c % window) * shape.chunk];
-        for (std::size_t i = begin; i < end; ++i) compute(i, ring[i - begin]);
+        compute(begin, end, &slots[(c % window) * shape.chunk]);
     };
     const auto publish = [&](std::size_t c) {
         finished[c % window].store(c, std::memory_order_release);

@@ -1,6 +1,7 @@
 #include "core/dict/dictionary.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -133,6 +134,35 @@ std::optional<std::size_t> Dictionary::hash_find(std::string_view wanted) const 
         if ((slot >> hash_index_bits_) != tag) continue;
         const std::size_t entry = (slot & index_mask) - 1;
         if (key(entry) == wanted) return entry;
+    }
+}
+
+void Dictionary::prefetch(std::span<const std::string_view> keys) const {
+    if (!hashed_ || hash_entries_ != entries_.size()) return;
+    // Keys per round: each stage waits at most for the loads it issued a
+    // round earlier, and a round's lines stay far below the L1 cache.
+    constexpr std::size_t ROUND = 16;
+    constexpr std::size_t NO_ENTRY = ~std::size_t{0};
+    const auto* slots = reinterpret_cast<const std::uint32_t*>(hash_.get());
+    const std::uint32_t index_mask = (std::uint32_t(1) << hash_index_bits_) - 1;
+    std::array<std::uint64_t, ROUND> hashes;
+    std::array<std::size_t, ROUND> entries;
+    for (std::size_t base = 0; base < keys.size(); base += ROUND) {
+        const std::size_t n = std::min(ROUND, keys.size() - base);
+        for (std::size_t i = 0; i < n; ++i) {
+            hashes[i] = key_hash(keys[base + i]);
+            __builtin_prefetch(&slots[hashes[i] & hash_mask_]);
+        }
+        // The first slot probed: the one a key is found in nearly always.
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t slot = slots[hashes[i] & hash_mask_];
+            entries[i] = slot != 0 && (slot >> hash_index_bits_) == hash_tag(hashes[i], hash_index_bits_)
+                             ? (slot & index_mask) - 1
+                             : NO_ENTRY;
+            if (entries[i] != NO_ENTRY) entries_.prefetch(entries[i]);
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            if (entries[i] != NO_ENTRY) __builtin_prefetch(entries_[entries[i]]);
     }
 }
 

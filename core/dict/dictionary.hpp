@@ -108,6 +108,7 @@ public:
     std::size_t size() const { return size_; }
     Slot& operator[](std::size_t i) { return chunk(i >> CHUNK_BITS)[i & (CHUNK - 1)]; }
     Slot operator[](std::size_t i) const { return chunk(i >> CHUNK_BITS)[i & (CHUNK - 1)]; }
+    void prefetch(std::size_t i) const { __builtin_prefetch(&chunk(i >> CHUNK_BITS)[i & (CHUNK - 1)]); }
     void push_back(Slot p) {
         if ((size_ & (CHUNK - 1)) == 0) chunks_.push_back(allocate_block(CHUNK * sizeof(Slot)));
         chunk(chunks_.size() - 1)[size_ & (CHUNK - 1)] = p;
@@ -141,6 +142,13 @@ public:
     // finds (which relies on them being sorted): through the hash index when
     // the keys are strictly ascending, by that binary search otherwise.
     std::optional<std::size_t> find(std::string_view key) const;
+
+    // Starts loading into the cache what find() and records() will read for
+    // each key (its hash slot, then its entry's start, then the entry), the
+    // loads of many keys overlapping instead of each waiting for the last:
+    // a batch then finds its keys several times faster. Changes nothing a
+    // lookup returns; does nothing without the hash index.
+    void prefetch(std::span<const std::string_view> keys) const;
 
     // Copies the keys that the first levels of every binary search compare
     // against into one small array, so that a search touches the scattered

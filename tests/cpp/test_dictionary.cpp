@@ -141,6 +141,26 @@ TEST(Dictionary, FindOverManyEntries) {
     }
 }
 
+TEST(Dictionary, PrefetchReadsOnlyWhatFindReads) {
+    // Under the sanitizers, any read outside the hash slots, the entry index
+    // or the entries fails; finds before and after must agree.
+    std::vector<std::string> keys;
+    for (int i = 0; i < 3000; ++i) keys.push_back("ключ" + std::to_string(i));
+    std::sort(keys.begin(), keys.end());
+    const Dictionary hashed = with_keys(keys);
+    const Dictionary unsorted = with_keys({"b", "a"});  // searched, not hashed
+    for (const Dictionary* d : {&hashed, &unsorted}) {
+        std::vector<std::string_view> queries(keys.begin(), keys.end());
+        for (const char* absent : {"", "x", "ключ", "ключ3000", "b", "a"}) queries.push_back(absent);
+        std::vector<std::optional<std::size_t>> before;
+        for (std::string_view q : queries) before.push_back(d->find(q));
+        d->prefetch({});
+        d->prefetch(queries);
+        d->prefetch(std::span(queries).subspan(3, 17));
+        for (std::size_t i = 0; i < queries.size(); ++i) ASSERT_EQ(d->find(queries[i]), before[i]) << queries[i];
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The entry arena
 

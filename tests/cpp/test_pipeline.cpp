@@ -1,6 +1,6 @@
-// The ordered pipeline of the batch bindings: every item computed once,
-// consumed in order on the calling thread, never further ahead than its
-// window, and every way out (stop, exceptions) joins its helpers.
+// The ordered pipeline of the batch bindings: every item computed once, in
+// whole chunks, consumed in order on the calling thread, never further ahead
+// than its window, and every way out (stop, exceptions) joins its helpers.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -39,10 +39,13 @@ TEST(OrderedPipeline, EveryItemComputedOnceAndConsumedInOrderWithinItsWindow) {
             std::size_t expected = 0;
             const bool complete = ordered_pipeline<std::string>(
                 n, shape,
-                [&](std::size_t i, std::string& slot) {
-                    if (i >= consumed.load() + lead) too_far = true;
-                    computed[i].fetch_add(1);
-                    slot = text_of(i);
+                [&](std::size_t begin, std::size_t end, std::string* slots) {
+                    if (end - begin > shape.chunk || (begin % shape.chunk) != 0) too_far = true;
+                    for (std::size_t i = begin; i < end; ++i) {
+                        if (i >= consumed.load() + lead) too_far = true;
+                        computed[i].fetch_add(1);
+                        slots[i - begin] = text_of(i);
+                    }
                 },
                 [&](std::size_t i, std::string& slot) {
                     EXPECT_EQ(i, expected);
@@ -64,7 +67,10 @@ TEST(OrderedPipeline, ConsumerStopEndsTheBatch) {
         for (const std::size_t stop_at : {std::size_t{0}, std::size_t{5}, std::size_t{4000}, std::size_t{9999}}) {
             std::size_t calls = 0;
             const bool complete = ordered_pipeline<std::string>(
-                10'000, shape, [](std::size_t i, std::string& slot) { slot = text_of(i); },
+                10'000, shape,
+                [](std::size_t begin, std::size_t end, std::string* slots) {
+                    for (std::size_t i = begin; i < end; ++i) slots[i - begin] = text_of(i);
+                },
                 [&](std::size_t i, std::string&) {
                     ++calls;
                     return i != stop_at;
@@ -93,9 +99,11 @@ TEST(OrderedPipeline, ExceptionsReachTheCaller) {
             const auto run = [&] {
                 ordered_pipeline<std::string>(
                     10'000, shape,
-                    [&](std::size_t i, std::string& slot) {
-                        if (c.in_compute && i == c.at) throw std::runtime_error(c.name);
-                        slot = text_of(i);
+                    [&](std::size_t begin, std::size_t end, std::string* slots) {
+                        for (std::size_t i = begin; i < end; ++i) {
+                            if (c.in_compute && i == c.at) throw std::runtime_error(c.name);
+                            slots[i - begin] = text_of(i);
+                        }
                     },
                     [&](std::size_t i, std::string&) {
                         if (!c.in_compute && i == c.at) throw std::runtime_error(c.name);
