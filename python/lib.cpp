@@ -16,6 +16,7 @@
 #include <new>
 
 #include "core/transcription.hpp"
+#include "core/utf8.hpp"
 #include "python/args.hpp"
 #include "python/convert.hpp"
 #include "python/dictionary_holder.hpp"
@@ -161,19 +162,47 @@ PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     });
 }
 
-// What a helper thread of mark_many leaves for the interpreter thread: the
-// normalised form and its stress position, inline so that a word costs no
-// allocation. A word whose form is too long for the slot is marked by the
-// interpreter thread (a word of Ukrainian is a few dozen bytes at most).
+// One word of mark_many in the pipeline, inline so that a word costs no
+// allocation. A helper thread first stores the normalised form (UTF-8) and
+// then, for a marked word, replaces it by the marked text in the two-byte
+// characters of the str it becomes (it holds U+0301, so a str of exactly
+// that width), leaving the interpreter thread a block copy. A word whose
+// text does not fit (a word of Ukrainian is a dozen or two characters) or
+// does not hold a character from U+0100 to U+FFFF is marked entirely by the
+// interpreter thread.
 struct MarkedWord {
-    static constexpr std::size_t INLINE_BYTES = 61;
-    enum State : std::uint8_t { UNKNOWN, MARKED, TOO_LONG };
+    static constexpr std::size_t INLINE_BYTES = 62;
+    static constexpr std::size_t INLINE_CHARS = INLINE_BYTES / sizeof(Py_UCS2);
+    enum State : std::uint8_t { UNKNOWN, MARKED, ON_INTERPRETER_THREAD };
     State state = UNKNOWN;
-    std::uint8_t position = 0;
-    std::uint8_t size = 0;
-    char form[INLINE_BYTES];
+    std::uint8_t size = 0;  // bytes of the form, then characters of the marked text
+    char text[INLINE_BYTES];
 };
 static_assert(sizeof(MarkedWord) == 64, "one cache line per word");
+
+// Stores the marked text in a slot as two-byte characters; false when it
+// does not fit or is not exactly of that width.
+bool store_marked(MarkedWord& slot, std::string_view marked) {
+    Py_UCS2 chars[MarkedWord::INLINE_CHARS];
+    std::size_t n = 0;
+    char32_t widest = 0;
+    for (std::size_t pos = 0; pos < marked.size(); ++n) {
+        if (n == MarkedWord::INLINE_CHARS) return false;
+        const char32_t c = utf8::decode_next(marked, pos);
+        widest = std::max(widest, c);
+        chars[n] = static_cast<Py_UCS2>(c);
+    }
+    if (widest < 0x100 || widest > 0xFFFF) return false;
+    std::memcpy(slot.text, chars, n * sizeof(Py_UCS2));
+    slot.size = static_cast<std::uint8_t>(n);
+    return true;
+}
+
+PyRef two_byte_str(const MarkedWord& slot) {
+    PyRef str(PyUnicode_New(slot.size, 0xFFFF));
+    if (str) std::memcpy(PyUnicode_2BYTE_DATA(str.get()), slot.text, slot.size * sizeof(Py_UCS2));
+    return str;
+}
 
 // A mark costs well under a microsecond: threads take hundreds at a time,
 // and the batch must be long enough to pay for starting a thread.
@@ -198,29 +227,31 @@ PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
                 MarkedWord& slot = slots[i - begin];
                 normalized_form(words[i], form);
                 if (form.size() > MarkedWord::INLINE_BYTES) {
-                    slot.state = MarkedWord::TOO_LONG;
+                    slot.state = MarkedWord::ON_INTERPRETER_THREAD;
                     continue;
                 }
                 slot.state = MarkedWord::UNKNOWN;
                 slot.size = static_cast<std::uint8_t>(form.size());
-                std::memcpy(slot.form, form.data(), form.size());
-                forms[inline_forms++] = std::string_view(slot.form, slot.size);
+                std::memcpy(slot.text, form.data(), form.size());
+                forms[inline_forms++] = std::string_view(slot.text, slot.size);
             }
             d->prefetch(std::span(forms.data(), inline_forms));
             for (std::size_t i = begin; i < end; ++i) {
                 MarkedWord& slot = slots[i - begin];
-                if (slot.state == MarkedWord::TOO_LONG) continue;
-                const auto position = dict::first_stress(*d, std::string_view(slot.form, slot.size));
-                if (position) {
-                    slot.state = MarkedWord::MARKED;
-                    slot.position = *position;
-                }
+                if (slot.state == MarkedWord::ON_INTERPRETER_THREAD) continue;
+                const std::string_view slot_form(slot.text, slot.size);
+                const auto position = dict::first_stress(*d, slot_form);
+                if (!position) continue;
+                // The marked text is complete before the slot is overwritten.
+                slot.state = store_marked(slot, dict::add_stress_mark(slot_form, *position))
+                                 ? MarkedWord::MARKED
+                                 : MarkedWord::ON_INTERPRETER_THREAD;
             }
         };
         const auto convert = [&](std::size_t i, const MarkedWord& slot) {
             switch (slot.state) {
                 case MarkedWord::MARKED:
-                    return to_str(dict::add_stress_mark({slot.form, slot.size}, slot.position));
+                    return two_byte_str(slot);
                 case MarkedWord::UNKNOWN:
                     return copy_str(words[i]);
                 default:
