@@ -65,13 +65,6 @@ const Keys* keys() {
     return k;
 }
 
-// Inserts value (consumed) under key; false on failure.
-bool put(PyObject* dict, PyObject* key, PyRef value) {
-    return value && PyDict_SetItem(dict, key, value.get()) == 0;
-}
-
-PyRef new_ref(PyObject* obj) { return PyRef(Py_NewRef(obj)); }
-
 // A fresh dict with the template's keys in its order (values still None).
 PyRef from_template(PyObject* tmpl) { return PyRef(PyDict_Copy(tmpl)); }
 PyRef count_obj(std::uint64_t n) { return PyRef(PyLong_FromUnsignedLongLong(n)); }
@@ -87,17 +80,17 @@ std::unique_ptr<Converter> Converter::create() {
 PyRef Converter::table_text(std::string_view text) {
     TableTextSlot& slot =
         table_texts_[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3) % TABLE_TEXT_SLOTS];
-    if (slot.obj && slot.data == text.data() && slot.size == text.size()) return new_ref(slot.obj.get());
+    if (slot.obj && slot.data == text.data() && slot.size == text.size()) return borrow(slot.obj.get());
     PyRef obj = to_str(text);
     if (!obj) return obj;
-    slot.obj = new_ref(obj.get());
+    slot.obj = borrow(obj.get());
     slot.data = text.data();
     slot.size = text.size();
     return obj;
 }
 
 PyRef Converter::optional_text(const std::optional<std::string_view>& text) {
-    return text ? table_text(*text) : new_ref(Py_None);
+    return text ? table_text(*text) : borrow(Py_None);
 }
 
 PyRef Converter::transcription_dict(const Transcription& t) {
@@ -141,7 +134,7 @@ PyRef Converter::reading_dict(const dict::Reading& r) {
         !put(d.get(), k_.ipa_syllables, str_list(r.ipa_syllables)) ||
         !put(d.get(), k_.tokens, list_of(r.tokens, [&](const Token& t) { return token_dict(t); }, &signals_)) ||
         !put(d.get(), k_.morph, list_of(r.morph, [&](const dict::MorphAnalysis& m) { return morph_dict(m); })) ||
-        !put(d.get(), k_.confidence, r.confidence ? cached_str(*r.confidence) : new_ref(Py_None)))
+        !put(d.get(), k_.confidence, r.confidence ? cached_str(*r.confidence) : borrow(Py_None)))
         return PyRef();
     return d;
 }

@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-
 #include <exception>
 #include <new>
 
@@ -67,24 +66,20 @@ constexpr Signature LOOKUP_MANY_SIG{"lookup_many", WORDS_PARAMS};
 constexpr Signature MARK_SIG{"mark", WORD_PARAMS};
 constexpr Signature MARK_MANY_SIG{"mark_many", WORDS_PARAMS};
 
-// The one str argument of a single-word function, as UTF-8.
-bool word_argument(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                   std::string_view& word) {
+// The one argument of a single-word or batch function, converted by
+// convert(object, parameter name, out): the str as UTF-8 or as a WordArg,
+// the sequence as UTF-8 texts or as WordArgs.
+template <typename Out, typename Convert>
+bool one_argument(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                  Convert&& convert, Out& out) {
     std::array<PyObject*, 1> values{};
-    return parse_arguments(sig, args, nargs, kwnames, values) && convert_str(values[0], "word", word);
-}
-
-// The one sequence argument of a batch function, as UTF-8 texts.
-bool words_argument(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                    std::vector<std::string>& words) {
-    std::array<PyObject*, 1> values{};
-    return parse_arguments(sig, args, nargs, kwnames, values) && convert_str_sequence(values[0], "words", words);
+    return parse_arguments(sig, args, nargs, kwnames, values) && convert(values[0], sig.parameters[0], out);
 }
 
 PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         std::string_view word;
-        if (!word_argument(LOOKUP_SIG, args, nargs, kwnames, word)) return nullptr;
+        if (!one_argument(LOOKUP_SIG, args, nargs, kwnames, convert_str, word)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         const dict::LookupResult found = dict::lookup(*d, word);
@@ -102,9 +97,10 @@ constexpr PipelineShape LOOKUP_PIPELINE{.chunk = 8, .window_chunks = 64, .min_it
 
 // The list [convert(compute(i)) for i in range(n)]. compute(i, slot) runs on
 // all cores (it must not touch Python objects); convert(i, slot) runs on
-// this thread, which holds the interpreter lock. Every word converted counts as a unit of work for signals; when a
-// handler raises, nothing more is started, everything built is released and
-// the result is empty (signals.interrupted() is then true).
+// this thread, which holds the interpreter lock. Every word converted counts
+// as a unit of work for signals; when a handler raises, nothing more is
+// started, everything built is released and the result is empty
+// (signals.interrupted() is then true).
 template <typename Result, typename Compute, typename Convert>
 PyRef batch_list(std::size_t n, PipelineShape shape, Compute&& compute, Convert&& convert, SignalCheck& signals) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(n)));
@@ -121,7 +117,7 @@ PyRef batch_list(std::size_t n, PipelineShape shape, Compute&& compute, Convert&
 PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         std::vector<std::string> words;
-        if (!words_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, words)) return nullptr;
+        if (!one_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, convert_str_sequence, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         auto convert = Converter::create();
@@ -151,10 +147,8 @@ PyRef marked_str(const dict::Dictionary& d, const WordArg& word) {
 
 PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        std::array<PyObject*, 1> values{};
         WordArg word;
-        if (!parse_arguments(MARK_SIG, args, nargs, kwnames, values) || !convert_word(values[0], "word", word))
-            return nullptr;
+        if (!one_argument(MARK_SIG, args, nargs, kwnames, convert_word, word)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         PyRef result = marked_str(*d, word);
@@ -211,10 +205,7 @@ constexpr PipelineShape MARK_PIPELINE{.chunk = 512, .window_chunks = 16, .min_it
 PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         std::vector<WordArg> words;
-        std::array<PyObject*, 1> values{};
-        if (!parse_arguments(MARK_MANY_SIG, args, nargs, kwnames, values) ||
-            !convert_word_sequence(values[0], "words", words))
-            return nullptr;
+        if (!one_argument(MARK_MANY_SIG, args, nargs, kwnames, convert_word_sequence, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         // The forms of a chunk are normalised first and looked up after,

@@ -73,11 +73,11 @@ bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Con
     std::exception_ptr error;
     std::mutex error_lock;
 
-    const auto run_chunk = [&](std::size_t c) {
-        const std::size_t begin = c * shape.chunk;
-        const std::size_t end = std::min(n, begin + shape.chunk);
-        compute(begin, end, &slots[(c % window) * shape.chunk]);
-    };
+    // Chunk c's items [begin, end) and its place in the ring.
+    const auto begin_of = [&](std::size_t c) { return c * shape.chunk; };
+    const auto end_of = [&](std::size_t c) { return std::min(n, (c + 1) * shape.chunk); };
+    const auto ring_of = [&](std::size_t c) { return &slots[(c % window) * shape.chunk]; };
+    const auto run_chunk = [&](std::size_t c) { compute(begin_of(c), end_of(c), ring_of(c)); };
     const auto publish = [&](std::size_t c) {
         finished[c % window].store(c, std::memory_order_release);
         finished[c % window].notify_all();
@@ -145,9 +145,9 @@ bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Con
             }
             if (stop.load(std::memory_order_relaxed)) break;
         }
-        const std::size_t begin = c * shape.chunk;
-        const std::size_t end = std::min(n, begin + shape.chunk);
-        Result* ring = &slots[(c % window) * shape.chunk];
+        const std::size_t begin = begin_of(c);
+        const std::size_t end = end_of(c);
+        Result* ring = ring_of(c);
         for (std::size_t i = begin; i < end && completed; ++i) completed = consume(i, ring[i - begin]);
         consumed_chunks.store(c + 1, std::memory_order_release);
         consumed_chunks.notify_all();

@@ -101,12 +101,7 @@ void replace(PyObject*& slot, PyObject* obj) {
     Py_XDECREF(old);
 }
 
-PyRef bool_obj(bool v) { return PyRef(Py_NewRef(v ? Py_True : Py_False)); }
-
-// Inserts value (consumed) under key; false on failure.
-bool put(PyObject* dict, PyObject* key, PyRef value) {
-    return value && PyDict_SetItem(dict, key, value.get()) == 0;
-}
+PyRef bool_obj(bool v) { return borrow(v ? Py_True : Py_False); }
 
 }  // namespace
 
@@ -133,7 +128,7 @@ PyRef to_str(std::string_view text) {
 PyRef cached_str(std::string_view text) {
     if (text.size() > CACHED_TEXT_MAX) return to_str(text);
     StrSlot& slot = str_slots()[text_hash(0, text) & (STR_SLOTS - 1)];
-    if (slot.obj != nullptr && slot.text.holds(text)) return PyRef(Py_NewRef(slot.obj));
+    if (slot.obj != nullptr && slot.text.holds(text)) return borrow(slot.obj);
     PyRef obj = to_str(text);
     if (!obj) return obj;
     replace(slot.obj, obj.get());
@@ -153,7 +148,7 @@ PyRef token_dict(const Keys& k, const Token& t) {
     if (slot.prototype == nullptr || !slot.holds(t)) {
         PyRef d(PyDict_Copy(k.token_template));
         if (!d || !put(d.get(), k.ipa, cached_str(t.ipa)) || !put(d.get(), k.source, cached_str(t.source)) ||
-            !put(d.get(), k.type, PyRef(Py_NewRef(k.type_names[static_cast<int>(t.type)]))) ||
+            !put(d.get(), k.type, borrow(k.type_names[static_cast<int>(t.type)])) ||
             !put(d.get(), k.vowel_index, PyRef(PyLong_FromLong(t.vowel_index))) ||
             !put(d.get(), k.stressed, bool_obj(t.stressed)) || !put(d.get(), k.palatalized, bool_obj(t.palatalized)))
             return PyRef();

@@ -41,4 +41,10 @@ private:
 // A new strong reference to a borrowed object.
 inline PyRef borrow(PyObject* obj) { return PyRef(Py_XNewRef(obj)); }
 
+// Inserts value under key, consuming the value; false with the error
+// pending when value is empty (its builder failed) or the insertion fails.
+inline bool put(PyObject* dict, PyObject* key, PyRef value) {
+    return value && PyDict_SetItem(dict, key, value.get()) == 0;
+}
+
 }  // namespace lexovia::py

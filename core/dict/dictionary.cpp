@@ -127,14 +127,17 @@ std::optional<std::size_t> Dictionary::hash_find(std::string_view wanted) const 
     const std::uint64_t h = key_hash(wanted);
     const auto* slots = reinterpret_cast<const std::uint32_t*>(hash_.get());
     const std::uint32_t tag = hash_tag(h, hash_index_bits_);
-    const std::uint32_t index_mask = (std::uint32_t(1) << hash_index_bits_) - 1;
     for (std::size_t s = h & hash_mask_;; s = (s + 1) & hash_mask_) {
         const std::uint32_t slot = slots[s];
         if (slot == 0) return std::nullopt;
-        if ((slot >> hash_index_bits_) != tag) continue;
-        const std::size_t entry = (slot & index_mask) - 1;
-        if (key(entry) == wanted) return entry;
+        const auto entry = slot_entry(slot, tag);
+        if (entry && key(*entry) == wanted) return entry;
     }
+}
+
+std::optional<std::size_t> Dictionary::slot_entry(std::uint32_t slot, std::uint32_t tag) const {
+    if (slot == 0 || (slot >> hash_index_bits_) != tag) return std::nullopt;
+    return (slot & ((std::uint32_t(1) << hash_index_bits_) - 1)) - 1;
 }
 
 void Dictionary::prefetch(std::span<const std::string_view> keys) const {
@@ -144,7 +147,6 @@ void Dictionary::prefetch(std::span<const std::string_view> keys) const {
     constexpr std::size_t ROUND = 16;
     constexpr std::size_t NO_ENTRY = ~std::size_t{0};
     const auto* slots = reinterpret_cast<const std::uint32_t*>(hash_.get());
-    const std::uint32_t index_mask = (std::uint32_t(1) << hash_index_bits_) - 1;
     std::array<std::uint64_t, ROUND> hashes;
     std::array<std::size_t, ROUND> entries;
     for (std::size_t base = 0; base < keys.size(); base += ROUND) {
@@ -155,10 +157,8 @@ void Dictionary::prefetch(std::span<const std::string_view> keys) const {
         }
         // The first slot probed: the one a key is found in nearly always.
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t slot = slots[hashes[i] & hash_mask_];
-            entries[i] = slot != 0 && (slot >> hash_index_bits_) == hash_tag(hashes[i], hash_index_bits_)
-                             ? (slot & index_mask) - 1
-                             : NO_ENTRY;
+            entries[i] = slot_entry(slots[hashes[i] & hash_mask_], hash_tag(hashes[i], hash_index_bits_))
+                             .value_or(NO_ENTRY);
             if (entries[i] != NO_ENTRY) entries_.prefetch(entries[i]);
         }
         for (std::size_t i = 0; i < n; ++i)

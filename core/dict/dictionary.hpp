@@ -195,6 +195,8 @@ private:
     // reads a dozen scattered places; a probe reads three (the slot, the
     // entry's start, its key).
     std::optional<std::size_t> hash_find(std::string_view key) const;
+    // The entry a slot names when the slot is taken and its tag is tag.
+    std::optional<std::size_t> slot_entry(std::uint32_t slot, std::uint32_t tag) const;
     std::optional<std::size_t> search(std::string_view key) const;
     // At most this share of the slots is used (as numerator / 8).
     static constexpr std::size_t HASH_LOAD_EIGHTHS = 6;
