@@ -9,8 +9,6 @@ bool is_trigger(const Token& t) {
 
 }  // namespace
 
-std::string plain_key(std::string_view ipa) { return IpaKey(ipa).plain(); }
-
 // Softness spreads leftwards from every trigger through the consonants before
 // it. Each walk would stop or pass on a token by rules that depend only on
 // that token, and a token softened by one walk is passed over (or continues

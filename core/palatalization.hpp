@@ -18,7 +18,4 @@ namespace lexovia {
 
 void apply_palatalization(std::vector<Token>& tokens);
 
-// ipa without any palatalization or length marks: the key the pass looks up.
-std::string plain_key(std::string_view ipa);
-
 }  // namespace lexovia

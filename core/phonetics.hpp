@@ -187,10 +187,6 @@ static_assert(IpaKey("n\u02B2\u02D0").without_palatal_mark().text() == "n\u02B2\
 static_assert(IpaKey("t\u02B2\u02D0").sonority_base().text() == "t\u02B2");
 static_assert(IpaKey("t\u02B2\u02D0").plain_packed() == pack_ipa("t"));
 
-// ipa without one trailing length mark, if it has one: the key most passes use.
-inline std::string_view strip_one_length_mark(std::string_view ipa) {
-    return IpaKey(ipa).without_length_mark().text();
-}
 
 template <std::size_t N>
 class PhoneSet {
