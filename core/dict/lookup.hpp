@@ -70,6 +70,9 @@ std::string normalize_word(std::string_view word);
 // Room normalize_char() may write: three code points of a lowercase mapping.
 inline constexpr std::size_t NORMALIZED_CHAR_MAX = 12;
 
+// normalize_char() for every character it does not map inline: the full
+// lowercase table and the apostrophe variants, kept out of line so that the
+// inline part stays small.
 char* normalize_rare_char(char32_t c, char* out);
 
 // Writes the UTF-8 of the normalised form of one character c at out (room
