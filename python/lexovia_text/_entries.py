@@ -101,9 +101,6 @@ class Cache:
     def __init__(self) -> None:
         self._entries: dict[str, Entry] = {}
 
-    def get(self, word: str) -> Entry:
-        return self._entries[word]
-
     def fill(self, words: Iterable[str]) -> dict[str, Entry]:
         """Makes sure every word has an entry; returns the mapping to read
         them from (valid until the next fill)."""
