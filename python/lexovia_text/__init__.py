@@ -90,26 +90,22 @@ def _choices(text: str, *, guess: bool) -> Iterator[_Choice]:
         if entry.parts:
             for offset, part in entry.parts:
                 yield _alone(m.start() + offset, part, guess)
-            continue
-        n = len(entry.stress)
-        if n == 1:
-            yield _Choice(m.start(), entry, 0, "only-reading", entry.stress[0], False)
-        elif n > 1:
-            reading, rule = _choose.choose(ctx, i)
-            yield _Choice(m.start(), entry, reading, rule, entry.stress[reading], False)
         else:
-            g = _guess_entry(entry) if guess and _tokens.is_ukrainian(entry.word) else None
-            yield _Choice(m.start(), entry, None, "guess" if g is not None else None, g, g is not None)
+            yield _choice(m.start(), entry, guess, ctx, i)
 
 
 def _alone(start: int, entry: Entry, guess: bool) -> _Choice:
     """A part of a hyphenated word, chosen without context."""
+    return _choice(start, entry, guess, _choose.Context([entry], [entry.word.lower()], [True]), 0)
+
+
+def _choice(start: int, entry: Entry, guess: bool, ctx: _choose.Context, i: int) -> _Choice:
+    """The reading and stress of `entry`, word i of `ctx`."""
     n = len(entry.stress)
     if n == 1:
         return _Choice(start, entry, 0, "only-reading", entry.stress[0], False)
     if n > 1:
-        ctx = _choose.Context([entry], [entry.word.lower()], [True])
-        reading, rule = _choose.choose(ctx, 0)
+        reading, rule = _choose.choose(ctx, i)
         return _Choice(start, entry, reading, rule, entry.stress[reading], False)
     g = _guess_entry(entry) if guess and _tokens.is_ukrainian(entry.word) else None
     return _Choice(start, entry, None, "guess" if g is not None else None, g, g is not None)
