@@ -113,28 +113,31 @@ class Cache:
             # Start afresh, but with every word of this text.
             entries.clear()
             missing = distinct
-        wanted = [w for w in missing if _tokens.is_ukrainian(w)]
-        # No query without a word to ask about: an empty one would still load the dictionary.
-        results = lexovia.lookup_many([_tokens.lookup_key(w) for w in wanted]) if wanted else []
-        for word, result in zip(wanted, results):
-            entries[word] = _entry(word, result["readings"])
-        for word in missing:
-            if word not in entries:
-                entries[word] = Entry(word, _tokens.vowel_count(word), (), ())
+        wanted = _look_up(entries, missing)
         # Hyphenated words the dictionary lacks as a whole: their parts.
-        split = [w for w in wanted if not entries[w].stress and len(_tokens.hyphen_parts(w)) > 1]
+        split: dict[str, list[tuple[int, str]]] = {}
+        for w in wanted:
+            if not entries[w].stress:
+                parts = _tokens.hyphen_parts(w)
+                if len(parts) > 1:
+                    split[w] = [(off, p) for off, p in parts if p]
         if split:
-            parts = {p for w in split for _, p in _tokens.hyphen_parts(w) if p}
-            self.fill_parts(entries, parts)
-            for w in split:
-                entries[w].parts = tuple((off, entries[p]) for off, p in _tokens.hyphen_parts(w) if p)
+            parts_wanted = {p for parts in split.values() for _, p in parts}
+            _look_up(entries, [p for p in parts_wanted if p not in entries])
+            for w, parts in split.items():
+                entries[w].parts = tuple((off, entries[p]) for off, p in parts)
         return entries
 
-    def fill_parts(self, entries: dict[str, Entry], parts: set[str]) -> None:
-        new = [p for p in parts if p not in entries]
-        wanted = [p for p in new if _tokens.is_ukrainian(p)]
-        for word, result in zip(wanted, lexovia.lookup_many(wanted) if wanted else []):
-            entries[word] = _entry(word, result["readings"])
-        for p in new:
-            if p not in entries:
-                entries[p] = Entry(p, _tokens.vowel_count(p), (), ())
+
+def _look_up(entries: dict[str, Entry], words: list[str]) -> list[str]:
+    """Adds an entry for each of `words` (none of which has one yet), asking
+    the dictionary about the Ukrainian ones; returns those."""
+    wanted = [w for w in words if _tokens.is_ukrainian(w)]
+    # No query without a word to ask about: an empty one would still load the dictionary.
+    results = lexovia.lookup_many([_tokens.lookup_key(w) for w in wanted]) if wanted else []
+    for word, result in zip(wanted, results):
+        entries[word] = _entry(word, result["readings"])
+    for word in words:
+        if word not in entries:
+            entries[word] = Entry(word, _tokens.vowel_count(word), (), ())
+    return wanted
