@@ -148,7 +148,7 @@ def subject_verb(ctx: Context, i: int, candidates: list[int]) -> list[int] | Non
     person, number, gender = subject
 
     def fits(a: Analysis) -> bool:
-        if a.pos not in ("VERB", "AUX"):
+        if a.pos not in VERBAL:
             return False
         if a.person and person not in a.person:
             return False
