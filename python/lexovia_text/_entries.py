@@ -86,13 +86,8 @@ class Entry:
         self.guess: int | None = None
 
 
-def _stress_of(stressed_form: str) -> int:
-    cut = stressed_form.find(_tokens.ACUTE)
-    return _tokens.vowel_count(stressed_form[:cut]) - 1 if cut > 0 else 0
-
-
 def _entry(word: str, readings: Sequence[lexovia.ReadingDict]) -> Entry:
-    stresses = [_stress_of(r["stressed_form"]) for r in readings]
+    stresses = [r["syllable_index"] for r in readings]
     analyses = [tuple(Analysis(m) for m in r["morph"]) for r in readings]
     return Entry(word, _tokens.vowel_count(word), stresses, analyses)
 
