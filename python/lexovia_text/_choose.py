@@ -127,8 +127,8 @@ def modifier_agreement(ctx: Context, i: int, candidates: list[int]) -> list[int]
         kept = _keep(entry, candidates, lambda a: a.pos in NOMINAL and any(m.agrees_with(a) for m in mods))
         if kept:
             return kept
-    if after is not None and any(a.pos in NOMINAL for a in after.all_analyses):
-        nouns = [a for a in after.all_analyses if a.pos in NOMINAL]
+    nouns = [a for a in after.all_analyses if a.pos in NOMINAL] if after is not None else []
+    if nouns:
         kept = _keep(entry, candidates, lambda a: a.is_modifier and any(n.agrees_with(a) for n in nouns))
         if kept:
             # A verb stands before a noun as naturally as an adjective does:
