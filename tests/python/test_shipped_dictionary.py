@@ -80,8 +80,9 @@ def test_glosses_attach_to_their_lemma():
                    for m in r["morph"])
 
 
-# Frequent words whose first reading was a rare name (Ме́ні, А́бо, То́го), a
-# rare word (ко́ли, бу́ла, йо́го, the vocative of йо́га), a
+# Frequent words whose first reading was a rare name (Ме́ні, А́бо, То́го, У́же
+# of the river Уж), a rare word (ко́ли, бу́ла, йо́го, the vocative of йо́га,
+# го́тові of гот, бе́ре of бер), a
 # word the dictionary does not hold (кі́но, про́грами, по́дії) or an error of
 # the stress source or of the join (воду́, ні́чого, всьо́го, де́ржава, ста́є):
 # mark must give the common word's stress.
@@ -91,6 +92,7 @@ FREQUENT = [
     "нічо́го", "ніко́ли", "ніко́му", "держа́ви", "держа́ва", "всього́", "усього́",
     "поді́ї", "поді́й", "викона́ння", "стає́", "програ́ми", "кіно́", "піти́", "прошу́",
     "основні́", "основно́му", "озна́ки", "виника́є",
+    "уже́", "усі́", "гото́ві", "загало́м", "бере́", "пога́ні", "числе́нні", "живи́м",
 ]
 
 
@@ -119,6 +121,11 @@ HETERONYMS = [
     ("плачу", ["пла́чу", "плачу́"]),
     ("дорогою", ["доро́гою", "дорого́ю"]),
     ("вікна", ["ві́кна", "вікна́"]),
+    # the rarer word is not rare enough to go (ста́ттю of стать, па́лю of паля)
+    ("статтю", ["ста́ттю", "статтю́"]),
+    ("палю", ["па́лю", "палю́"]),
+    ("ходи", ["хо́ди", "ходи́"]),
+    ("купи", ["ку́пи", "купи́"]),
 ]
 
 

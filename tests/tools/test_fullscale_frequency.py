@@ -66,7 +66,7 @@ def R(positions, lemma):
 
 
 def test_rare_first_keeps_what_it_must():
-    freq = {"k": 1e-3, "common": 1e-3, "rare": 1e-8, "other": 5e-5}
+    freq = {"k": 1e-3, "common": 1e-3, "rare": 1e-8, "other": 1e-4}
     ev = Evidence(freq, {1: F({"k", "common"}), 2: F({"k", "rare"}), 3: F({"k", "other"}),
                          4: F({"k"})})
     lex = {"rare": {2}, "common": {1}, "other": {3}, "both": {1}, "bare": set(), "lone": {4}}
@@ -93,6 +93,22 @@ def test_rare_first_keeps_what_it_must():
         kept, dropped = rare_first(records, of, ev, "k")
         assert [r.positions for r in kept] == expected, records
         assert {id(r) for r in dropped} <= {id(r) for r in records}
+
+
+@pytest.mark.parametrize("low_upos, name_freq, expected", [
+    ("PROPN", 1e-6, [[1]]),     # the adverb's key outweighs the name's own forms
+    ("PROPN", 1e-4, [[0], [1]]),  # ... unless the name is not that much rarer
+    ("ADV", 1e-6, [[0], [1]]),    # two words of one form: the key is evidence for neither
+])
+def test_rare_first_counts_the_key_for_a_one_form_word_the_dictionary_lacks(
+        low_upos, name_freq, expected):
+    # "k" is a form of the name too (the river's vocative): it counts for the adverb alone
+    ev = Evidence({"k": 1e-3, "name": name_freq}, {1: F({"k", "name"})})
+    low = Record(low_upos, (), "Name", [0])
+    adverb = Record("ADV", (), "k", [1], "wiktionary")
+    of = lambda r: {1} if r is low else set()  # noqa: E731
+    kept, _ = rare_first([low, adverb], of, ev, "k")
+    assert [r.positions for r in kept] == expected
 
 
 def test_rare_first_leaves_keys_text_never_uses_and_rare_competitors():

@@ -35,11 +35,12 @@ from .pairing import VARIANT_ORIGIN
 
 # A stress variant of a rare lexeme is dropped when the competing lexeme's
 # own forms are at least this many times as frequent as its own. Chosen on
-# the frequent keys of the stress source (data/README.md): коли́ against
-# ко́ли, була́ against бу́ла, його́ against йо́го are above 1000; the genuine
-# homograph pairs worth keeping (робо́ти/ро́боти, за́мок/замо́к, ви́кладачі)
-# are below 100.
-RARE_RATIO = 100.0
+# the frequent keys of the stress source (data/README.md): the genuine
+# homograph pairs worth keeping are below it (ро́боти/робо́ти 6.3,
+# ста́ттю/статтю́ 18.8, па́лю/палю́ 18.9), while a rare word before a common
+# one is above it (зага́лом/загало́м 20.4, бе́ре/бере́ 50, го́тові/гото́ві 56,
+# у́сі/усі́ 72, and коли́, була́, його́ above 1000).
+RARE_RATIO = 20.0
 
 # ... and only when the competing lexeme is itself a word of running text:
 # its own forms together at least this frequent (wordfreq's Zipf 4, about
@@ -63,7 +64,8 @@ class Evidence:
                 owners.setdefault(key, []).append(lex)
         self.owners = {k: tuple(v) for k, v in owners.items()}
 
-    def own(self, lexemes, against, key: str = "", flat=frozenset(), key_is_mine=False) -> float:
+    def own(self, lexemes, against, key: str = "", flat=frozenset(), key_is_mine=False,
+            key_is_theirs=False) -> float:
         """Summed frequency of the forms of `lexemes` that no other lexeme
         has: a form shared with a competitor, or with any third word ("кола"
         of кіл is also a form of коло), says nothing about which is meant. A
@@ -72,13 +74,16 @@ class Evidence:
         then all the evidence there is: it counts the key's frequency,
         unless a competitor (`against`) is uninflected too. `key_is_mine`:
         the key counts for `lexemes` whatever they are (the competitor is a
-        word the dictionary does not hold)."""
+        word the dictionary does not hold); `key_is_theirs`: it counts for
+        the competitor, never for `lexemes`."""
         lexemes = set(lexemes)
         mine: set[str] = set()
         for lex in lexemes:
             mine |= self.forms.get(lex, frozenset())
         mine = {k for k in mine if lexemes.issuperset(self.owners.get(k, ()))}
-        if key_is_mine or (lexemes & flat and not set(against) & flat):
+        if key_is_theirs:
+            mine.discard(key)
+        elif key_is_mine or (lexemes & flat and not set(against) & flat):
             mine.add(key)
         # fsum is exact, so the result does not depend on the set's order
         # (string hashing varies between runs): the build stays deterministic
@@ -121,6 +126,14 @@ def name_wins(evidence: Evidence, key: str, names: set[int], common: set[int],
     return False
 
 
+def _one_form_word(records, lexemes_of) -> bool:
+    """Whether some record is a word of one form (an adverb, a particle...)
+    that has no lexeme of the dictionary, such as Wiktionary's adverb уже,
+    which pymorphy3 lacks: the key itself is all the evidence such a word
+    has, as it is for the dictionary's own uninflected words."""
+    return any(r.upos in UNINFLECTED_UPOS and not lexemes_of(r) for r in records)
+
+
 def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset()):
     """Takes the key's lowest stress away, while this applies, when the
     records that carry it belong only to lexemes far rarer than those of the
@@ -140,8 +153,11 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset
     dictionary's own analyses, the key's own frequency counts for the other
     side: of the
     words that write the key, the dictionary of some 400,000 lexemes knows
-    only those. Returns (kept records, dropped records: those dropped or
-    shortened, as they were)."""
+    only those. So it does when the others include a word of one form the
+    dictionary lacks (`_one_form_word`: the adverb уже́ against у́же, the
+    vocative of the river Уж) and the low records hold no word of one form.
+    Returns (kept records, dropped records: those dropped or shortened, as
+    they were)."""
     dropped = []
     if evidence.freq.get(key, 0.0) == 0.0:
         return records, dropped
@@ -156,16 +172,18 @@ def rare_first(records, lexemes_of, evidence: Evidence, key: str, flat=frozenset
             return records, dropped
         known_first = [r for r in first if not unknown_word(r)]
         known_rest = [r for r in rest if not unknown_word(r)]
-        unknown = not known_first and any(r.origin != VARIANT_ORIGIN for r in rest)
         low_lex = set().union(*(lexemes_of(r) for r in known_first))
         rest_lex = set().union(*(lexemes_of(r) for r in known_rest))
+        key_is_theirs = ((not known_first and any(r.origin != VARIANT_ORIGIN for r in rest))
+                         or (_one_form_word(known_rest, lexemes_of)
+                             and not any(r.upos in UNINFLECTED_UPOS for r in known_first)))
         if low_lex & rest_lex:
             return records, dropped
         rest_lemmas = {r.lemma.lower() for r in known_rest if r.lemma}
         if any(r.lemma and r.lemma.lower() in rest_lemmas for r in known_first):
             return records, dropped
-        rest_ev = evidence.own(rest_lex, low_lex, key, flat, key_is_mine=unknown)
-        low_ev = evidence.own(low_lex, rest_lex, key, flat)
+        rest_ev = evidence.own(rest_lex, low_lex, key, flat, key_is_mine=key_is_theirs)
+        low_ev = evidence.own(low_lex, rest_lex, key, flat, key_is_theirs=key_is_theirs)
         if rest_ev < MIN_EVIDENCE or low_ev * RARE_RATIO > rest_ev:
             return records, dropped
         dropped.extend(first)
