@@ -31,7 +31,7 @@ from ud_gold import _shared_dir
 # The tools are a package of the repository root.
 sys.path.insert(0, REPO)
 from tools import wiktionary_to_words as wtw  # noqa: E402
-from tools.spelling import ACUTE, VOWELS, key_of, normalize_word  # noqa: E402
+from tools.spelling import ACUTE, VOWELS, key_of, mark_stress, normalize_word  # noqa: E402
 
 # wordfreq 3.1.1, the list the converter reads (tools/fullscale/sources.py)
 WORDFREQ_LIST = "large"
@@ -111,9 +111,7 @@ def main():
           f"unknown to the module: {unknown:,}")
     print(f"disagreements among the first {args.list:,} forms ({len(listed)}): rank, mark, Wiktionary")
     for rank, key, marked, wanted in listed:
-        wiki = "".join(ch + (ACUTE if i in wanted else "") for i, ch in
-                       enumerate_vowels(key))
-        print(f"  {rank:5d} {marked} {wiki}")
+        print(f"  {rank:5d} {marked} {mark_stress(key, wanted)}")
     if args.weights:
         print_weights(sorted(missed, key=lambda m: (-m[0], m[1])), m[1], args.weights)
 
@@ -127,19 +125,7 @@ def print_weights(missed, weight, k):
     for freq, rank, key, marked, wanted in missed[:k]:
         cost = 100 * freq / weight
         total += cost
-        wiki = "".join(ch + (ACUTE if i in wanted else "") for i, ch in enumerate_vowels(key))
-        print(f"  {cost:6.3f} {total:6.2f} {rank:6d} {marked} {wiki}")
-
-
-def enumerate_vowels(key):
-    """(vowel ordinal or -1, character) pairs of `key`."""
-    n = -1
-    for ch in key:
-        if ch in VOWELS:
-            n += 1
-            yield n, ch
-        else:
-            yield -1, ch
+        print(f"  {cost:6.3f} {total:6.2f} {rank:6d} {marked} {mark_stress(key, wanted)}")
 
 
 if __name__ == "__main__":
