@@ -21,7 +21,7 @@ import gzip
 from collections.abc import Callable, Sequence
 from importlib import resources
 
-from ._tokens import APOSTROPHES
+from ._tokens import APOSTROPHES, lookup_key
 from ._entries import CLOSED_CLASS, NOMINAL, Analysis, Entry
 
 # The cases each preposition governs (lower-case spelling). Prepositions
@@ -248,7 +248,7 @@ def normalise_key(word: str) -> str:
     apostrophe as U+02BC, the Unicode hyphens as ASCII ones."""
     for a in APOSTROPHES:
         word = word.replace(a, "\u02bc")
-    return word.replace("\u2010", "-").replace("\u2011", "-")
+    return lookup_key(word)
 
 
 # Read on first use, so that importing the package stays cheap.
