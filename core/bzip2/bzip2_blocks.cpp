@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstring>
 
+#include "core/bzip2/block_decoder.hpp"
+
 namespace lexovia::bzip2 {
 namespace {
 
@@ -177,7 +179,9 @@ void reframe_block(std::span<const std::uint8_t> stream, const Layout& layout, s
     tail.flush();
 }
 
-bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out, const std::atomic<bool>* cancel) {
+bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out, const std::atomic<bool>* cancel,
+                   BlockDecoder* decoder) {
+    if (decoder && decoder->decode(reframed, out, cancel)) return true;
     if (reframed.size() > UINT_MAX) return false;
     bz_stream stream{};
     if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return false;

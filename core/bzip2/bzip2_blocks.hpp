@@ -24,6 +24,8 @@
 
 namespace lexovia::bzip2 {
 
+class BlockDecoder;
+
 inline constexpr std::uint64_t BLOCK_MAGIC = 0x314159265359;
 inline constexpr std::uint64_t END_MAGIC = 0x177245385090;
 // The first block (or the end-of-stream magic of an empty stream) follows
@@ -95,7 +97,10 @@ struct BlockBuffer {
 // blocks that succeed in order are exactly the original's blocks. And a block
 // cut short by a false magic always fails: were it to succeed, its data would
 // end at that magic, making it a true boundary.
+//
+// With a decoder, the block goes to it first (block_decoder.hpp) and to libbz2
+// only when it declines; the verdict and the bytes are the same either way.
 bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out,
-                   const std::atomic<bool>* cancel = nullptr);
+                   const std::atomic<bool>* cancel = nullptr, BlockDecoder* decoder = nullptr);
 
 }  // namespace lexovia::bzip2

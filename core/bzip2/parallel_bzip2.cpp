@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "core/bzip2/block_decoder.hpp"
+
 namespace lexovia::bzip2 {
 namespace {
 constexpr unsigned MAX_DEFAULT_WORKERS = 8;
@@ -65,6 +67,7 @@ struct ParallelBzip2Source::Shared {
 
     void run_worker() {
         std::vector<std::uint8_t> reframed;
+        BlockDecoder decoder;
         for (;;) {
             std::size_t i;
             BlockBuffer out;
@@ -82,7 +85,7 @@ struct ParallelBzip2Source::Shared {
             bool ok;
             try {
                 reframe_block(compressed, layout, i, reframed);
-                ok = inflate_block(reframed, out, &cancel);
+                ok = inflate_block(reframed, out, &cancel, &decoder);
             } catch (...) {
                 ok = false;
             }

@@ -24,7 +24,15 @@ ByteBlock allocate_block(std::size_t n) {
         const std::size_t rounded = round_up(n, HUGE_PAGE);
         p = std::aligned_alloc(HUGE_PAGE, rounded);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-        if (p != nullptr) madvise(p, rounded, MADV_HUGEPAGE);  // advice only: failure changes nothing
+        if (p != nullptr) {
+            // Advice only: failure changes nothing. Memory the heap hands
+            // back after an earlier use is already backed by small pages,
+            // which the advice alone leaves in place; dropping them (the
+            // contents are not ours to keep) lets the first touch fault in
+            // huge ones.
+            madvise(p, rounded, MADV_HUGEPAGE);
+            madvise(p, rounded, MADV_DONTNEED);
+        }
 #endif
     } else {
         p = std::aligned_alloc(CACHE_LINE, round_up(n, CACHE_LINE));
