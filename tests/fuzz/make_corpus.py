@@ -4,7 +4,7 @@
 Usage: make_corpus.py OUTDIR
 
 OUTDIR/decode_image/ and OUTDIR/mark/ get raw dictionary images, OUTDIR/load_compressed/
-bzip2-compressed ones: well-formed images small and larger, the broken and
+bzip2-compressed ones (and OUTDIR/bzip2_block/ single-block streams): well-formed images small and larger, the broken and
 edge-case images the module's load tests use, truncations, and streams of
 several blocks whose boundaries fall inside entries (with corrupt,
 truncated and over-long variants), so that mutation starts from every kind
@@ -109,6 +109,27 @@ def transcription_words():
     return out
 
 
+def bzip2_blocks(raw):
+    """Single-block streams, which are what a worker gets re-framed: small
+    images, and texts that reach the decoder's corners (runs just below and
+    above the four bytes that start a count, the longest count, a periodic
+    text whose rows form several cycles, every byte value, incompressible
+    bytes)."""
+    rng = random.Random(7)
+    texts = {name: data[:20000] for name, data in list(raw.items())[:4]}
+    texts.update({
+        "run_3": b"xyz" + b"a" * 3 + b"b", "run_4": b"a" * 4, "run_5": b"a" * 5 + b"q",
+        "run_259": b"b" * 259, "run_260": b"c" * 260 + b"d" * 1000, "single": b"z",
+        "periodic": b"ab" * 3000, "periodic_3": b"abc" * 2001, "all_bytes": bytes(range(256)) * 4,
+        "random": bytes(rng.randrange(256) for _ in range(4000)),
+    })
+    out = {}
+    for name, text in texts.items():
+        out[name] = bz2.compress(text, 9)
+        out[name + "_level1"] = bz2.compress(text, 1)
+    return out
+
+
 def write(directory, files):
     os.makedirs(directory, exist_ok=True)
     seen = set()
@@ -126,6 +147,7 @@ def main():
     write(os.path.join(outdir, "decode_image"), raw)
     write(os.path.join(outdir, "mark"), raw)
     write(os.path.join(outdir, "load_compressed"), compressed_images(raw))
+    write(os.path.join(outdir, "bzip2_block"), bzip2_blocks(raw))
     write(os.path.join(outdir, "transcribe"), transcription_words())
 
 
