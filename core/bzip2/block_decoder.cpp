@@ -33,6 +33,10 @@ constexpr std::size_t WALKERS = 16;
 // Pieces the walk is cut into: enough that the walkers share the work
 // evenly, few enough that finding where each piece goes costs nothing.
 constexpr std::size_t ARCS = 256;
+// Room for each walker's bytes, as a multiple of its fair share of a block:
+// walkers take arcs as they finish them, so each walks about its share plus
+// one arc. A walker out of room makes the block go to libbz2.
+constexpr std::size_t WALK_ROOM_SHARES = 4;
 // Symbols of up to this many bits are decoded by one table lookup.
 constexpr unsigned LOOKUP_BITS = 10;
 
@@ -177,6 +181,8 @@ std::uint64_t take48(BitReader& in) {
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
+std::size_t walk_room(std::size_t rows) { return rows / WALKERS * WALK_ROOM_SHARES + ARCS; }
+
 void reserve_output(BlockBuffer& out, std::size_t needed) {
     if (out.capacity >= needed) return;
     std::size_t capacity = std::max<std::size_t>(out.capacity, std::size_t(1) << 20);
@@ -240,7 +246,7 @@ void BlockDecoder::reserve(std::size_t rows) {
     rows_ = 0;  // stays 0 if an allocation throws
     last_column_ = dict::allocate_block(rows);
     links_ = dict::allocate_block(rows * sizeof(std::uint32_t));
-    walks_ = dict::allocate_block(rows * WALKERS);
+    walks_ = dict::allocate_block(walk_room(rows) * WALKERS);
     inverted_ = dict::allocate_block(rows);
     rows_ = rows;
 }
@@ -286,6 +292,7 @@ const std::uint8_t* BlockDecoder::invert(std::size_t rows, std::uint32_t start) 
     std::vector<Arc> arcs(marks.size());
     std::array<std::uint32_t, WALKERS> row{};      // the row each walker reads next
     std::array<std::uint8_t*, WALKERS> write{};    // where its next byte goes
+    std::array<std::uint8_t*, WALKERS> room_end{};
     std::array<std::size_t, WALKERS> arc{};        // the arc it walks
     std::array<bool, WALKERS> busy{};
     std::size_t next_arc = 0;
@@ -301,13 +308,15 @@ const std::uint8_t* BlockDecoder::invert(std::size_t rows, std::uint32_t start) 
     };
     std::size_t active = 0;
     for (std::size_t w = 0; w < WALKERS; ++w) {
-        write[w] = walks_.get() + w * rows;
+        write[w] = walks_.get() + w * walk_room(rows);
+        room_end[w] = write[w] + walk_room(rows);
         begin_arc(w);
         active += busy[w];
     }
     while (active > 0) {
         for (std::size_t w = 0; w < WALKERS; ++w) {
             if (!busy[w]) continue;
+            if (write[w] == room_end[w]) return nullptr;
             const std::uint32_t r = row[w];
             const std::uint32_t link = links[r];
             *write[w]++ = static_cast<std::uint8_t>(link);
@@ -330,9 +339,10 @@ const std::uint8_t* BlockDecoder::invert(std::size_t rows, std::uint32_t start) 
     std::size_t filled = 0;
     std::uint32_t at = start;
     for (std::size_t hops = 0;; ++hops) {
-        if (hops == arcs.size()) return nullptr;  // cannot happen: marks lie on cycles
+        if (hops == arcs.size()) return nullptr;  // cannot happen: the start's cycle closes
         const std::size_t a = static_cast<std::size_t>(
             std::lower_bound(marks.begin(), marks.end(), at) - marks.begin());
+        if (a == marks.size() || marks[a] != at) return nullptr;  // cannot happen: arcs end at marks
         const Arc& piece = arcs[a];
         const std::size_t take = std::min(piece.length, rows - filled);
         std::memcpy(text + filled, piece.bytes, take);

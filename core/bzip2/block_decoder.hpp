@@ -63,7 +63,7 @@ private:
     dict::ByteBlock last_column_;
     // Per row: the next row (upper 24 bits) and the row's byte (low 8).
     dict::ByteBlock links_;
-    // One buffer of a block's size per walker of the inversion.
+    // A buffer per walker of the inversion.
     dict::ByteBlock walks_;
     // The block after the inversion, before the run-length expansion.
     dict::ByteBlock inverted_;
