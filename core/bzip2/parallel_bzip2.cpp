@@ -111,9 +111,9 @@ ParallelBzip2Source::ParallelBzip2Source(std::span<const std::uint8_t> compresse
     }
     stats_.blocks = layout->blocks();
     shared_ = std::make_unique<Shared>(compressed, std::move(*layout));
-    // The decoder takes in ~220 MB/s of image and libbz2 inflates ~60 MB/s
-    // on a core, so from about four workers on the decoder is the bottleneck;
-    // many more would only hold more blocks in memory.
+    // The decoder takes in ~220 MB/s of image and a worker inflates ~100 MB/s
+    // (libbz2 alone ~60), so from about three workers on the decoder is the
+    // bottleneck; many more would only hold more blocks in memory.
     if (workers == 0) workers = std::clamp(std::thread::hardware_concurrency(), 2u, MAX_DEFAULT_WORKERS);
     workers = static_cast<unsigned>(std::min<std::size_t>(workers, stats_.blocks));
     shared_->window = std::size_t(2) * std::max(workers, 1u);
