@@ -139,6 +139,12 @@ PyRef Converter::morph_dict(const dict::MorphAnalysis& m) {
 }
 
 PyRef Converter::reading_dict(const dict::Reading& r, PyObject* form) {
+    // The syllables are the texts whose strs are least likely to be in the
+    // processor's cache: they are many and come from a large cache.
+    prefetch_cached_strs(r.word_syllables);
+    prefetch_cached_strs(r.ipa_syllables);
+    for (const dict::MorphAnalysis& m : r.morph)
+        if (m.lemma) __builtin_prefetch(m.lemma->data());
     PyRef d = from_template(k_.reading_template);
     if (!d || !put(d.get(), k_.syllable_index, count_obj(r.syllable_index)) ||
         !put(d.get(), k_.stress_from_end, count_obj(r.stress_from_end)) ||

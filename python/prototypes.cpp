@@ -244,6 +244,17 @@ const TableStrs* TableStrs::of(const dict::Dictionary& d) {
     return current;
 }
 
+void prefetch_cached_strs(std::span<const std::string> texts) {
+    auto& slots = str_slots();
+    // Both rounds load only the slots' own memory; what a slot points to is
+    // prefetched, never read.
+    for (const std::string& text : texts)
+        if (text.size() <= CACHED_TEXT_MAX) __builtin_prefetch(&slots[text_hash(0, text) & (STR_SLOTS - 1)]);
+    for (const std::string& text : texts)
+        if (text.size() <= CACHED_TEXT_MAX)
+            if (PyObject* obj = slots[text_hash(0, text) & (STR_SLOTS - 1)].obj) __builtin_prefetch(obj, 1);
+}
+
 PyRef token_dict(const Keys& k, const Token& t) {
     const std::uint64_t h =
         text_hash(text_hash(mix(static_cast<std::uint64_t>(t.type) << 16 | std::uint64_t(std::uint8_t(t.vowel_index))

@@ -16,6 +16,8 @@
 // mutable. Callers hold the interpreter lock (the caches are plain globals).
 #pragma once
 
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -77,6 +79,11 @@ private:
     const dict::Dictionary* dictionary_ = nullptr;
     Table pos_, keys_, values_;
 };
+
+// Starts loading what cached_str() will read for each of texts (its slot,
+// then the str the slot holds), so that the cache misses of a list of texts
+// overlap instead of following one another. Changes nothing.
+void prefetch_cached_strs(std::span<const std::string> texts);
 
 // A new dict equal to {"ipa", "source", "type", "vowel_index", "stressed",
 // "palatalized"} of token.
