@@ -74,14 +74,14 @@ PyRef count_obj(std::uint64_t n) { return PyRef(PyLong_FromUnsignedLongLong(n));
 std::unique_ptr<Converter> Converter::create() {
     const Keys* k = keys();
     if (k == nullptr) return nullptr;
-    return std::unique_ptr<Converter>(new Converter(*k, nullptr));
+    return std::unique_ptr<Converter>(new Converter(*k, TableStrs::none()));
 }
 
 std::unique_ptr<Converter> Converter::create(const dict::Dictionary& d) {
     const Keys* k = keys();
     const TableStrs* tables = k != nullptr ? TableStrs::of(d) : nullptr;
     if (tables == nullptr) return nullptr;
-    return std::unique_ptr<Converter>(new Converter(*k, tables));
+    return std::unique_ptr<Converter>(new Converter(*k, *tables));
 }
 
 PyRef Converter::table_text(std::string_view text) {
@@ -118,10 +118,9 @@ PyRef Converter::feats_dict(const dict::MorphAnalysis& m) {
     PyRef d(_PyDict_NewPresized(static_cast<Py_ssize_t>(m.feats.size())));
     if (!d) return d;
     for (const auto& [name, values] : m.feats) {
-        PyRef key = tables_ ? tables_->feature_key(name) : cached_str(name);
-        if (!key || !put(d.get(), key.get(), list_of(values, [&](std::string_view v) {
-                return tables_ ? tables_->feature_value(v) : cached_str(v);
-            })))
+        PyRef key = tables_.feature_key(name);
+        if (!key ||
+            !put(d.get(), key.get(), list_of(values, [&](std::string_view v) { return tables_.feature_value(v); })))
             return PyRef();
     }
     return d;
@@ -129,9 +128,7 @@ PyRef Converter::feats_dict(const dict::MorphAnalysis& m) {
 
 PyRef Converter::morph_dict(const dict::MorphAnalysis& m) {
     PyRef d = from_template(k_.morph_template);
-    if (!d ||
-        !put(d.get(), k_.pos,
-             list_of(m.pos, [&](std::string_view t) { return tables_ ? tables_->pos(t) : cached_str(t); })) ||
+    if (!d || !put(d.get(), k_.pos, list_of(m.pos, [&](std::string_view t) { return tables_.pos(t); })) ||
         !put(d.get(), k_.feats, feats_dict(m)) || !put(d.get(), k_.lemma, optional_text(m.lemma)) ||
         !put(d.get(), k_.definition, optional_text(m.definition)))
         return PyRef();

@@ -81,7 +81,7 @@ public:
     SignalCheck& signals() { return signals_; }
 
 private:
-    Converter(const Keys& keys, const TableStrs* tables) : k_(keys), tables_(tables) {}
+    Converter(const Keys& keys, const TableStrs& tables) : k_(keys), tables_(tables) {}
     // form is the str of r.form, shared by the result and its readings.
     PyRef reading_dict(const dict::Reading& r, PyObject* form);
     PyRef morph_dict(const dict::MorphAnalysis& m);
@@ -104,7 +104,7 @@ private:
     GcPause gc_pause_;
     SignalCheck signals_;
     const Keys& k_;
-    const TableStrs* tables_;
+    const TableStrs& tables_;
     std::array<TableTextSlot, TABLE_TEXT_SLOTS> table_texts_{};
 };
 

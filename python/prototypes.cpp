@@ -104,10 +104,6 @@ void replace(PyObject*& slot, PyObject* obj) {
 
 PyRef bool_obj(bool v) { return borrow(v ? Py_True : Py_False); }
 
-}  // namespace
-
-namespace {
-
 // Writes the code points of text into data, room for length characters of
 // type Char; false unless text is well-formed UTF-8 of exactly length code
 // points.
@@ -229,6 +225,11 @@ PyRef TableStrs::Table::get(std::string_view text) const {
         if (slot.str != nullptr && slot.size == text.size()) return borrow(slot.str);
     }
     return cached_str(text);
+}
+
+const TableStrs& TableStrs::none() {
+    static const TableStrs empty;
+    return empty;
 }
 
 const TableStrs* TableStrs::of(const dict::Dictionary& d) {

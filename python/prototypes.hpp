@@ -52,6 +52,8 @@ public:
     // outlive the module (the module's dictionary does); a dictionary other
     // than the first gets a new set, which replaces the old one.
     static const TableStrs* of(const dict::Dictionary& d);
+    // No tables: every text gets cached_str(text).
+    static const TableStrs& none();
 
     // The str of text (a new reference): the table's own when text is a view
     // of one of its texts, else cached_str(text).
