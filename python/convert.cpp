@@ -74,7 +74,14 @@ PyRef count_obj(std::uint64_t n) { return PyRef(PyLong_FromUnsignedLongLong(n));
 std::unique_ptr<Converter> Converter::create() {
     const Keys* k = keys();
     if (k == nullptr) return nullptr;
-    return std::unique_ptr<Converter>(new Converter(*k));
+    return std::unique_ptr<Converter>(new Converter(*k, TableStrs::none()));
+}
+
+std::unique_ptr<Converter> Converter::create(const dict::Dictionary& d) {
+    const Keys* k = keys();
+    const TableStrs* tables = k != nullptr ? TableStrs::of(d) : nullptr;
+    if (tables == nullptr) return nullptr;
+    return std::unique_ptr<Converter>(new Converter(*k, *tables));
 }
 
 PyRef Converter::table_text(std::string_view text) {
@@ -106,29 +113,39 @@ PyRef Converter::transcription_dict(const Transcription& t) {
 }
 
 PyRef Converter::feats_dict(const dict::MorphAnalysis& m) {
-    PyRef d(PyDict_New());
+    // Sized for its names at once: a record has up to a dozen features,
+    // which a dict growing from empty would rehash on the way.
+    PyRef d(_PyDict_NewPresized(static_cast<Py_ssize_t>(m.feats.size())));
     if (!d) return d;
     for (const auto& [name, values] : m.feats) {
-        PyRef key = cached_str(name);
-        if (!key || !put(d.get(), key.get(), str_list(values))) return PyRef();
+        PyRef key = tables_.feature_key(name);
+        if (!key ||
+            !put(d.get(), key.get(), list_of(values, [&](std::string_view v) { return tables_.feature_value(v); })))
+            return PyRef();
     }
     return d;
 }
 
 PyRef Converter::morph_dict(const dict::MorphAnalysis& m) {
     PyRef d = from_template(k_.morph_template);
-    if (!d || !put(d.get(), k_.pos, str_list(m.pos)) || !put(d.get(), k_.feats, feats_dict(m)) ||
-        !put(d.get(), k_.lemma, optional_text(m.lemma)) ||
+    if (!d || !put(d.get(), k_.pos, list_of(m.pos, [&](std::string_view t) { return tables_.pos(t); })) ||
+        !put(d.get(), k_.feats, feats_dict(m)) || !put(d.get(), k_.lemma, optional_text(m.lemma)) ||
         !put(d.get(), k_.definition, optional_text(m.definition)))
         return PyRef();
     return d;
 }
 
-PyRef Converter::reading_dict(const dict::Reading& r) {
+PyRef Converter::reading_dict(const dict::Reading& r, PyObject* form) {
+    // The syllables are the texts whose strs are least likely to be in the
+    // processor's cache: they are many and come from a large cache.
+    prefetch_cached_strs(r.word_syllables);
+    prefetch_cached_strs(r.ipa_syllables);
+    for (const dict::MorphAnalysis& m : r.morph)
+        if (m.lemma) __builtin_prefetch(m.lemma->data());
     PyRef d = from_template(k_.reading_template);
     if (!d || !put(d.get(), k_.syllable_index, count_obj(r.syllable_index)) ||
         !put(d.get(), k_.stress_from_end, count_obj(r.stress_from_end)) ||
-        !put(d.get(), k_.syllable_count, count_obj(r.syllable_count)) || !put(d.get(), k_.form, to_str(r.form)) ||
+        !put(d.get(), k_.syllable_count, count_obj(r.syllable_count)) || !put(d.get(), k_.form, borrow(form)) ||
         !put(d.get(), k_.stressed_form, to_str(r.stressed_form)) ||
         !put(d.get(), k_.word_syllables, str_list(r.word_syllables)) || !put(d.get(), k_.ipa, to_str(r.ipa)) ||
         !put(d.get(), k_.ipa_syllables, str_list(r.ipa_syllables)) ||
@@ -141,9 +158,13 @@ PyRef Converter::reading_dict(const dict::Reading& r) {
 
 PyRef Converter::lookup_dict(const dict::LookupResult& result) {
     PyRef d = from_template(k_.lookup_template);
-    if (!d || !put(d.get(), k_.form, to_str(result.form)) ||
-        !put(d.get(), k_.readings,
-             list_of(result.readings, [&](const dict::Reading& r) { return reading_dict(r); })))
+    PyRef form = to_str(result.form);
+    // Every reading's form is the normalised word itself.
+    const auto reading = [&](const dict::Reading& r) {
+        return r.form == result.form ? reading_dict(r, form.get()) : reading_dict(r, PyRef(to_str(r.form)).get());
+    };
+    if (!d || !form || !put(d.get(), k_.form, borrow(form.get())) ||
+        !put(d.get(), k_.readings, list_of(result.readings, reading)))
         return PyRef();
     return d;
 }

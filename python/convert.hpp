@@ -63,6 +63,9 @@ class Converter {
 public:
     // nullptr with a pending error when the dict keys cannot be created.
     static std::unique_ptr<Converter> create();
+    // A converter for the lookup results of d (which must outlive the
+    // module), taking the strs of its small tables from TableStrs.
+    static std::unique_ptr<Converter> create(const dict::Dictionary& d);
 
     // {"ipa", "source", "type", "vowel_index", "stressed", "palatalized"}
     PyRef token_dict(const Token& token) { return py::token_dict(k_, token); }
@@ -78,8 +81,9 @@ public:
     SignalCheck& signals() { return signals_; }
 
 private:
-    explicit Converter(const Keys& keys) : k_(keys) {}
-    PyRef reading_dict(const dict::Reading& r);
+    Converter(const Keys& keys, const TableStrs& tables) : k_(keys), tables_(tables) {}
+    // form is the str of r.form, shared by the result and its readings.
+    PyRef reading_dict(const dict::Reading& r, PyObject* form);
     PyRef morph_dict(const dict::MorphAnalysis& m);
     PyRef feats_dict(const dict::MorphAnalysis& m);
     template <typename Text>
@@ -100,6 +104,7 @@ private:
     GcPause gc_pause_;
     SignalCheck signals_;
     const Keys& k_;
+    const TableStrs& tables_;
     std::array<TableTextSlot, TABLE_TEXT_SLOTS> table_texts_{};
 };
 

@@ -83,7 +83,7 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         const dict::LookupResult found = dict::lookup(*d, word);
-        auto convert = Converter::create();
+        auto convert = Converter::create(*d);
         if (!convert) return raise_api_failure();
         return finish(convert->lookup_dict(found), convert->signals());
     });
@@ -120,7 +120,7 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         if (!one_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, convert_str_sequence, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        auto convert = Converter::create();
+        auto convert = Converter::create(*d);
         if (!convert) return raise_api_failure();
         SignalCheck& signals = convert->signals();
         PyRef list = batch_list<dict::LookupResult>(

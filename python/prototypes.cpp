@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "core/utf8.hpp"
 
@@ -103,26 +104,86 @@ void replace(PyObject*& slot, PyObject* obj) {
 
 PyRef bool_obj(bool v) { return borrow(v ? Py_True : Py_False); }
 
-}  // namespace
+// Writes the code points of text into data, room for length characters of
+// type Char; false unless text is well-formed UTF-8 of exactly length code
+// points.
+template <typename Char>
+bool fill_chars(std::string_view text, void* data, Py_ssize_t length) {
+    Char* out = static_cast<Char*>(data);
+    Py_ssize_t i = 0;
+    std::size_t pos = 0;
+    for (; pos < text.size() && i < length; ++i) {
+        const auto b0 = static_cast<std::uint8_t>(text[pos]);
+        if (b0 < 0x80) {
+            out[i] = static_cast<Char>(b0);
+            ++pos;
+            continue;
+        }
+        // Two-byte sequences (Cyrillic, IPA) inline; longer ones decoded,
+        // which must then take all the bytes their lead byte announces (an
+        // ill-formed byte is decoded alone).
+        if (b0 >= 0xC2 && b0 <= 0xDF && pos + 1 < text.size() &&
+            (static_cast<std::uint8_t>(text[pos + 1]) & 0xC0) == 0x80) {
+            out[i] = static_cast<Char>((b0 & 0x1F) << 6 | (static_cast<std::uint8_t>(text[pos + 1]) & 0x3F));
+            pos += 2;
+            continue;
+        }
+        const std::size_t expected = b0 >= 0xE0 && b0 <= 0xEF ? 3 : b0 >= 0xF0 && b0 <= 0xF4 ? 4 : 0;
+        const std::size_t start = pos;
+        const char32_t c = utf8::decode_next(text, pos);
+        if (pos - start != expected) return false;
+        out[i] = static_cast<Char>(c);
+    }
+    return i == length && pos == text.size();
+}
 
-PyRef to_str(std::string_view text) {
-    // The engine's texts are well-formed UTF-8, so the str is built straight
-    // from the code points: one pass to size it, one to fill it, which is
-    // several times cheaper than the general decoder for short texts.
+// to_str() for any bytes: ill-formed ones read as U+FFFD, as the engine
+// reads them.
+PyRef decoded_str(std::string_view text) {
     Py_ssize_t length = 0;
     char32_t widest = 0;
     for (std::size_t pos = 0; pos < text.size(); ++length) widest = std::max(widest, utf8::decode_next(text, pos));
     PyRef str(PyUnicode_New(length, static_cast<Py_UCS4>(widest)));
     if (!str) return str;
-    if (widest < 0x80) {
-        std::memcpy(PyUnicode_DATA(str.get()), text.data(), text.size());
-        return str;
-    }
     const int kind = PyUnicode_KIND(str.get());
     void* data = PyUnicode_DATA(str.get());
     Py_ssize_t i = 0;
     for (std::size_t pos = 0; pos < text.size(); ++i) PyUnicode_WRITE(kind, data, i, utf8::decode_next(text, pos));
     return str;
+}
+
+}  // namespace
+
+PyRef to_str(std::string_view text) {
+    // The engine's texts are well-formed UTF-8, so the str is sized from the
+    // bytes alone: its length is the count of lead bytes, and the widest
+    // lead byte tells the range of the widest character, which is all that
+    // decides how the str stores its characters. One pass then fills it,
+    // several times cheaper than decoding twice. Text that turns out not to
+    // be well-formed is decoded the slow way.
+    Py_ssize_t length = 0;
+    std::uint8_t widest_lead = 0;
+    for (const char c : text) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if ((b & 0xC0) != 0x80) {
+            ++length;
+            widest_lead = std::max(widest_lead, b);
+        }
+    }
+    if (widest_lead < 0x80) {
+        PyRef str(PyUnicode_New(length, 0x7F));
+        if (str) std::memcpy(PyUnicode_DATA(str.get()), text.data(), text.size());
+        return str;
+    }
+    // Lead bytes C2-C3 start U+0080-U+00FF, C4-EF the rest up to U+FFFF.
+    const Py_UCS4 widest = widest_lead < 0xC4 ? 0xFF : widest_lead < 0xF0 ? 0xFFFF : 0x10FFFF;
+    PyRef str(PyUnicode_New(length, widest));
+    if (!str) return str;
+    void* data = PyUnicode_DATA(str.get());
+    const bool filled = widest == 0xFF     ? fill_chars<Py_UCS1>(text, data, length)
+                        : widest == 0xFFFF ? fill_chars<Py_UCS2>(text, data, length)
+                                           : fill_chars<Py_UCS4>(text, data, length);
+    return filled ? std::move(str) : decoded_str(text);
 }
 
 PyRef cached_str(std::string_view text) {
@@ -134,6 +195,65 @@ PyRef cached_str(std::string_view text) {
     replace(slot.obj, obj.get());
     slot.text.assign(text);
     return obj;
+}
+
+bool TableStrs::Table::build(const dict::StringTable& table) {
+    if (table.size() == 0) return true;
+    base_ = table[0].data();
+    const std::string_view last = table[table.size() - 1];
+    by_offset_.assign(static_cast<std::size_t>(last.data() + last.size() - base_) + 1, Slot{});
+    strs_.reserve(table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const std::string_view text = table[i];
+        PyRef str = to_str(text);
+        if (!str) return false;
+        // An empty text starts where the next one does: the longer keeps
+        // the slot, and the empty one is found by cached_str().
+        Slot& slot = by_offset_[static_cast<std::size_t>(text.data() - base_)];
+        if (slot.str == nullptr || slot.size == 0) slot = Slot{str.get(), text.size()};
+        strs_.push_back(std::move(str));
+    }
+    return true;
+}
+
+PyRef TableStrs::Table::get(std::string_view text) const {
+    // Unsigned, so that a text before the arena is far beyond its end.
+    const std::uintptr_t offset =
+        reinterpret_cast<std::uintptr_t>(text.data()) - reinterpret_cast<std::uintptr_t>(base_);
+    if (offset < by_offset_.size()) {
+        const Slot& slot = by_offset_[offset];
+        if (slot.str != nullptr && slot.size == text.size()) return borrow(slot.str);
+    }
+    return cached_str(text);
+}
+
+const TableStrs& TableStrs::none() {
+    static const TableStrs empty;
+    return empty;
+}
+
+const TableStrs* TableStrs::of(const dict::Dictionary& d) {
+    static TableStrs* current = nullptr;
+    if (current != nullptr && current->dictionary_ == &d) return current;
+    auto fresh = std::make_unique<TableStrs>();
+    fresh->dictionary_ = &d;
+    if (!fresh->pos_.build(d.pos_tags) || !fresh->keys_.build(d.feature_keys) ||
+        !fresh->values_.build(d.feature_values))
+        return nullptr;
+    delete current;
+    current = fresh.release();
+    return current;
+}
+
+void prefetch_cached_strs(std::span<const std::string> texts) {
+    auto& slots = str_slots();
+    // Both rounds load only the slots' own memory; what a slot points to is
+    // prefetched, never read.
+    for (const std::string& text : texts)
+        if (text.size() <= CACHED_TEXT_MAX) __builtin_prefetch(&slots[text_hash(0, text) & (STR_SLOTS - 1)]);
+    for (const std::string& text : texts)
+        if (text.size() <= CACHED_TEXT_MAX)
+            if (PyObject* obj = slots[text_hash(0, text) & (STR_SLOTS - 1)].obj) __builtin_prefetch(obj, 1);
 }
 
 PyRef token_dict(const Keys& k, const Token& t) {

@@ -16,8 +16,12 @@
 // mutable. Callers hold the interpreter lock (the caches are plain globals).
 #pragma once
 
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/dict/dictionary.hpp"
 #include "core/phonetics.hpp"
 #include "core/syllabifier.hpp"
 #include "python/keys.hpp"
@@ -36,6 +40,52 @@ PyRef to_str(std::string_view text);
 // The cached str of text (a new reference), made on a miss; texts longer
 // than CACHED_TEXT_MAX get a fresh str.
 PyRef cached_str(std::string_view text);
+
+// One str per text of a dictionary's small tables (part-of-speech tags,
+// feature names, feature values), made when the tables are first asked for
+// and kept for the life of the module, as is the dictionary they are made
+// from. A text that is a view into those tables gets its str by its offset,
+// without hashing or comparing its bytes.
+class TableStrs {
+public:
+    // The strs of d's small tables, or nullptr with an error pending. d must
+    // outlive the module (the module's dictionary does); a dictionary other
+    // than the first gets a new set, which replaces the old one.
+    static const TableStrs* of(const dict::Dictionary& d);
+    // No tables: every text gets cached_str(text).
+    static const TableStrs& none();
+
+    // The str of text (a new reference): the table's own when text is a view
+    // of one of its texts, else cached_str(text).
+    PyRef pos(std::string_view text) const { return pos_.get(text); }
+    PyRef feature_key(std::string_view text) const { return keys_.get(text); }
+    PyRef feature_value(std::string_view text) const { return values_.get(text); }
+
+private:
+    // The strs of one table, indexed by where each text starts in its byte
+    // arena. Every str is held in strs_ as well, which owns them.
+    class Table {
+    public:
+        bool build(const dict::StringTable& table);
+        PyRef get(std::string_view text) const;
+
+    private:
+        const char* base_ = nullptr;
+        struct Slot {
+            PyObject* str = nullptr;
+            std::size_t size = 0;
+        };
+        std::vector<Slot> by_offset_;
+        std::vector<PyRef> strs_;
+    };
+    const dict::Dictionary* dictionary_ = nullptr;
+    Table pos_, keys_, values_;
+};
+
+// Starts loading what cached_str() will read for each of texts (its slot,
+// then the str the slot holds), so that the cache misses of a list of texts
+// overlap instead of following one another. Changes nothing.
+void prefetch_cached_strs(std::span<const std::string> texts);
 
 // A new dict equal to {"ipa", "source", "type", "vowel_index", "stressed",
 // "palatalized"} of token.

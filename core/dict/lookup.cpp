@@ -42,6 +42,12 @@ bool has_exactly_one_vowel(std::string_view form) {
     return vowels == 1;
 }
 
+// Room reserved up front for the items of a stored list: its count, but no
+// more than any real entry needs, so that an image announcing absurd counts
+// costs no absurd allocation (the list then grows as it is read).
+constexpr std::uint64_t RESERVE_MAX = 64;
+std::size_t reserved(std::uint64_t count) { return static_cast<std::size_t>(std::min(count, RESERVE_MAX)); }
+
 // The text at index i of table, or nullopt when i is out of range.
 std::optional<std::string_view> text_at(const StringTable& table, std::uint64_t i) {
     if (i >= table.size()) return std::nullopt;
@@ -154,6 +160,9 @@ MorphAnalysis resolve(const Dictionary& d, const RecordView& record) {
     m.pos.reserve(record.pos.size());
     for (const std::uint8_t i : record.pos)
         if (i < d.pos_tags.size()) m.pos.emplace_back(d.pos_tags[i]);
+    // A record has up to a dozen features; growing one at a time would
+    // reallocate and move them several times.
+    m.feats.reserve(reserved(record.features.size()));
     for (const FeaturePair pair : record.features) {
         if (pair.key >= d.feature_keys.size()) continue;
         std::vector<std::string_view> values;
@@ -187,9 +196,12 @@ LookupResult lookup(const Dictionary& d, std::string_view word) {
     const auto entry = d.find(form);
     if (!entry) return result;
 
+    const RecordList records = d.records(*entry);
     std::vector<MorphAnalysis> analyses;
     std::vector<Bytes> positions;
-    for (const RecordView& record : d.records(*entry)) {
+    analyses.reserve(reserved(records.size()));
+    positions.reserve(reserved(records.size()));
+    for (const RecordView& record : records) {
         analyses.push_back(resolve(d, record));
         positions.push_back(record.stress_positions);
     }

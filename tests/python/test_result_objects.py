@@ -101,3 +101,25 @@ def test_results_do_not_depend_on_the_words_converted_before(words):
         transcribe(noise, rng.randint(0, 3))
     lookup_many(["".join(rng.choice(UKRAINIAN) for _ in range(6)) for _ in range(3000)])
     assert [(transcribe(w, 1), lookup(w)) for w in words] == before
+
+
+def strs_in(obj):
+    if isinstance(obj, str):
+        yield obj
+    elif isinstance(obj, dict):
+        for k, v in obj.items():
+            yield k
+            yield from strs_in(v)
+    elif isinstance(obj, list):
+        for v in obj:
+            yield from strs_in(v)
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.text(alphabet=UKRAINIAN + "éÉßİẞ😀\u0301\u00a0", max_size=12) | st.text(max_size=8))
+def test_result_strs_are_stored_as_python_stores_them(word):
+    # A str stored wider than its widest character would compare unequal to
+    # the same text made by Python; a round trip through UTF-8 makes it anew.
+    for s in strs_in(lookup_many([word])[0]):
+        assert s == s.encode("utf-8").decode("utf-8")
+        assert hash(s) == hash(s.encode("utf-8").decode("utf-8"))
