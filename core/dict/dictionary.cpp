@@ -34,12 +34,6 @@ std::uint64_t key_hash(std::string_view key) {
     return h ^ (h >> 32);
 }
 
-// The tag stored beside an entry number of index_bits bits: the top bits of
-// the hash, which the slot number (its low bits) does not use.
-std::uint32_t hash_tag(std::uint64_t h, unsigned index_bits) {
-    return static_cast<std::uint32_t>(h >> (32 + index_bits));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -59,8 +53,26 @@ RecordList Dictionary::records(std::size_t i) const {
 }
 
 std::optional<std::size_t> Dictionary::find(std::string_view wanted) const {
-    if (hashed_ && hash_entries_ == entries_.size()) return hash_find(wanted);
-    return search(wanted);
+    if (!hash_usable()) return search(wanted);
+    const auto found = hash_find(wanted);
+    if (!found) return std::nullopt;
+    return found->entry;
+}
+
+std::optional<RecordList> Dictionary::find_records(std::string_view wanted) const {
+    const std::uint8_t* p = nullptr;
+    if (hash_usable()) {
+        const auto found = hash_find(wanted);
+        if (!found) return std::nullopt;
+        p = found->bytes;
+    } else {
+        const auto entry = search(wanted);
+        if (!entry) return std::nullopt;
+        p = entries_[*entry];
+    }
+    p += read_varint(p);
+    const std::uint64_t n = read_varint(p);
+    return RecordList(p, n);
 }
 
 std::optional<std::size_t> Dictionary::search(std::string_view wanted) const {
@@ -123,32 +135,38 @@ void Dictionary::build_search_tree() {
     tree_entries_ = entries_.size();
 }
 
-std::optional<std::size_t> Dictionary::hash_find(std::string_view wanted) const {
+std::optional<Dictionary::Probe> Dictionary::hash_find(std::string_view wanted) const {
     const std::uint64_t h = key_hash(wanted);
-    const auto* slots = reinterpret_cast<const std::uint32_t*>(hash_.get());
-    const std::uint32_t tag = hash_tag(h, hash_index_bits_);
+    const auto* slots = reinterpret_cast<const std::uint64_t*>(hash_.get());
+    const std::uint64_t tag = slot_tag(h);
     for (std::size_t s = h & hash_mask_;; s = (s + 1) & hash_mask_) {
-        const std::uint32_t slot = slots[s];
+        const std::uint64_t slot = slots[s];
         if (slot == 0) return std::nullopt;
-        const auto entry = slot_entry(slot, tag);
-        if (entry && key(*entry) == wanted) return entry;
+        const auto found = slot_entry(slot, tag);
+        if (!found) continue;
+        const std::uint8_t* p = found->bytes;
+        const std::uint64_t n = read_varint(p);
+        if (std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)) == wanted) return found;
     }
 }
 
-std::optional<std::size_t> Dictionary::slot_entry(std::uint32_t slot, std::uint32_t tag) const {
-    if (slot == 0 || (slot >> hash_index_bits_) != tag) return std::nullopt;
-    return (slot & ((std::uint32_t(1) << hash_index_bits_) - 1)) - 1;
+std::optional<Dictionary::Probe> Dictionary::slot_entry(std::uint64_t slot, std::uint64_t tag) const {
+    if (slot == 0 || slot_tag(slot) != tag) return std::nullopt;
+    const std::size_t entry = (slot & ((std::uint64_t(1) << hash_index_bits_) - 1)) - 1;
+    if (hash_location_bits_ == 0) return Probe{entry, entries_[entry]};
+    const std::uint64_t location = (slot >> hash_index_bits_) & ((std::uint64_t(1) << hash_location_bits_) - 1);
+    const std::uintptr_t start = hash_segments_[location >> HASH_OFFSET_BITS] +
+                                 static_cast<std::uintptr_t>(location & ((std::uint64_t(1) << HASH_OFFSET_BITS) - 1));
+    return Probe{entry, reinterpret_cast<const std::uint8_t*>(start)};
 }
 
 void Dictionary::prefetch(std::span<const std::string_view> keys) const {
-    if (!hashed_ || hash_entries_ != entries_.size()) return;
+    if (!hash_usable()) return;
     // Keys per round: each stage waits at most for the loads it issued a
     // round earlier, and a round's lines stay far below the L1 cache.
     constexpr std::size_t ROUND = 16;
-    constexpr std::size_t NO_ENTRY = ~std::size_t{0};
-    const auto* slots = reinterpret_cast<const std::uint32_t*>(hash_.get());
+    const auto* slots = reinterpret_cast<const std::uint64_t*>(hash_.get());
     std::array<std::uint64_t, ROUND> hashes;
-    std::array<std::size_t, ROUND> entries;
     for (std::size_t base = 0; base < keys.size(); base += ROUND) {
         const std::size_t n = std::min(ROUND, keys.size() - base);
         for (std::size_t i = 0; i < n; ++i) {
@@ -157,42 +175,73 @@ void Dictionary::prefetch(std::span<const std::string_view> keys) const {
         }
         // The first slot probed: the one a key is found in nearly always.
         for (std::size_t i = 0; i < n; ++i) {
-            entries[i] = slot_entry(slots[hashes[i] & hash_mask_], hash_tag(hashes[i], hash_index_bits_))
-                             .value_or(NO_ENTRY);
-            if (entries[i] != NO_ENTRY) entries_.prefetch(entries[i]);
+            const auto found = slot_entry(slots[hashes[i] & hash_mask_], slot_tag(hashes[i]));
+            if (!found) continue;
+            if (hash_location_bits_ == 0) entries_.prefetch(found->entry);
+            else __builtin_prefetch(found->bytes);
         }
-        for (std::size_t i = 0; i < n; ++i)
-            if (entries[i] != NO_ENTRY) __builtin_prefetch(entries_[entries[i]]);
     }
 }
 
 void Dictionary::build_hash_index() {
     hashed_ = false;
     hash_ = nullptr;
+    hash_segments_.clear();
     const std::size_t n = entries_.size();
     const unsigned index_bits = std::max(1u, static_cast<unsigned>(std::bit_width(n)));
     if (n == 0 || index_bits > HASH_MAX_INDEX_BITS) return;
     std::size_t slot_count = 8;
     while (slot_count * HASH_LOAD_EIGHTHS / 8 < n) slot_count *= 2;
-    ByteBlock storage = allocate_block(slot_count * sizeof(std::uint32_t));
-    auto* slots = reinterpret_cast<std::uint32_t*>(storage.get());
-    std::fill_n(slots, slot_count, 0u);
+
+    // The segments, and whether locations in them fit beside a tag wide
+    // enough. Entries follow each other through an arena block, so a new
+    // segment opens only where a block ends.
+    constexpr std::uintptr_t SPAN = std::uintptr_t(1) << HASH_OFFSET_BITS;
+    const auto opens_segment = [&](std::uintptr_t start, std::uintptr_t segment_start) {
+        return start < segment_start || start - segment_start >= SPAN;
+    };
+    std::vector<std::uintptr_t> segments;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto start = reinterpret_cast<std::uintptr_t>(entries_[i]);
+        if (segments.empty() || opens_segment(start, segments.back())) segments.push_back(start);
+    }
+    unsigned location_bits = HASH_OFFSET_BITS + static_cast<unsigned>(std::bit_width(segments.size() - 1));
+    if (index_bits + location_bits + HASH_MIN_TAG_BITS > 64) {
+        location_bits = 0;
+        segments.clear();
+    }
+    const unsigned tag_shift = index_bits + location_bits;
+
+    ByteBlock storage = allocate_block(slot_count * sizeof(std::uint64_t));
+    auto* slots = reinterpret_cast<std::uint64_t*>(storage.get());
+    std::fill_n(slots, slot_count, std::uint64_t{0});
     const std::size_t mask = slot_count - 1;
     std::string_view previous;
+    std::size_t segment = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view k = key(i);
         // Unsorted or repeated keys: a key could then name several entries,
         // or one the binary search never reaches.
         if (i > 0 && !(previous < k)) return;
         previous = k;
+        std::uint64_t location = 0;
+        if (location_bits > 0) {
+            // The segments again, opened by the same rule in the same order.
+            const auto start = reinterpret_cast<std::uintptr_t>(entries_[i]);
+            if (i > 0 && opens_segment(start, segments[segment])) ++segment;
+            location = std::uint64_t(segment) << HASH_OFFSET_BITS | (start - segments[segment]);
+        }
         const std::uint64_t h = key_hash(k);
         std::size_t s = h & mask;
         while (slots[s] != 0) s = (s + 1) & mask;
-        slots[s] = hash_tag(h, index_bits) << index_bits | static_cast<std::uint32_t>(i + 1);
+        slots[s] = (h >> tag_shift << tag_shift) | location << index_bits | static_cast<std::uint64_t>(i + 1);
     }
     hash_ = std::move(storage);
+    hash_segments_ = std::move(segments);
     hash_mask_ = mask;
     hash_index_bits_ = index_bits;
+    hash_location_bits_ = location_bits;
+    hash_tag_shift_ = tag_shift;
     hash_entries_ = n;
     hashed_ = true;
 }
@@ -203,7 +252,7 @@ std::size_t Dictionary::memory_bytes() const {
     for (std::size_t s : block_sizes_) total += s;
     total += entries_.memory_bytes();
     total += tree_nodes_ * sizeof(TreeSlot);
-    if (hashed_) total += (hash_mask_ + 1) * sizeof(std::uint32_t);
+    if (hashed_) total += (hash_mask_ + 1) * sizeof(std::uint64_t) + hash_segments_.capacity() * sizeof(std::uintptr_t);
     total += blocks_.capacity() * sizeof(void*) + block_sizes_.capacity() * sizeof(std::size_t);
     return total;
 }

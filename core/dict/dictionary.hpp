@@ -143,8 +143,13 @@ public:
     // the keys are strictly ascending, by that binary search otherwise.
     std::optional<std::size_t> find(std::string_view key) const;
 
+    // The records of the entry find() finds, or nullopt: the same answer as
+    // records(*find(key)), without reading the entry's start from the entry
+    // index, which at three million entries is one more miss in the cache.
+    std::optional<RecordList> find_records(std::string_view key) const;
+
     // Starts loading into the cache what find() and records() will read for
-    // each key (its hash slot, then its entry's start, then the entry), the
+    // each key (its hash slot, then its entry), the
     // loads of many keys overlapping instead of each waiting for the last:
     // a batch then finds its keys several times faster. Changes nothing a
     // lookup returns; does nothing without the hash index.
@@ -188,24 +193,46 @@ private:
     std::size_t tree_entries_ = 0;
     const TreeSlot* tree() const { return reinterpret_cast<const TreeSlot*>(tree_.get()); }
 
-    // The hash index: open addressing with linear probing. A slot is 0 when
-    // empty, else (tag << hash_index_bits_) | (entry + 1), the tag being
-    // further bits of the key's hash, so that a probe reads an entry's key
-    // only when the tags agree. A binary search over three million keys
-    // reads a dozen scattered places; a probe reads three (the slot, the
-    // entry's start, its key).
-    std::optional<std::size_t> hash_find(std::string_view key) const;
+    // The hash index: open addressing with linear probing over 64-bit slots.
+    // A slot is 0 when empty, else, from the low bits up: entry + 1, the
+    // entry's location, and a tag (further bits of the key's hash), so that
+    // a probe reads an entry's key only when the tags agree, and reads it
+    // straight from where the slot says, not through the entry index. A
+    // binary search over three million keys reads a dozen scattered places;
+    // a probe reads two (the slot, the entry).
+    //
+    // A location is (segment << HASH_OFFSET_BITS) | offset: the segments
+    // are address ranges of the arena, each starting at an entry and
+    // spanning less than 2^HASH_OFFSET_BITS bytes, found by walking the
+    // entries in order (an arena block is one or a few of them); their
+    // starts are hash_segments_. When the locations would leave the tag
+    // fewer than HASH_MIN_TAG_BITS, the slots hold no locations
+    // (hash_location_bits_ is 0) and entries are reached through the index.
+    struct Probe {
+        std::size_t entry;
+        const std::uint8_t* bytes;  // the entry's start
+    };
+    std::optional<Probe> hash_find(std::string_view key) const;
     // The entry a slot names when the slot is taken and its tag is tag.
-    std::optional<std::size_t> slot_entry(std::uint32_t slot, std::uint32_t tag) const;
+    std::optional<Probe> slot_entry(std::uint64_t slot, std::uint64_t tag) const;
+    std::uint64_t slot_tag(std::uint64_t hash) const { return hash >> hash_tag_shift_; }
+    bool hash_usable() const { return hashed_ && hash_entries_ == entries_.size(); }
     std::optional<std::size_t> search(std::string_view key) const;
     // At most this share of the slots is used (as numerator / 8).
     static constexpr std::size_t HASH_LOAD_EIGHTHS = 6;
-    // Entry numbers take at most this many bits of a slot; the rest, at
-    // least four, is the tag. Larger dictionaries are searched.
+    // Entry numbers take at most this many bits of a slot. Larger
+    // dictionaries are searched.
     static constexpr unsigned HASH_MAX_INDEX_BITS = 28;
+    // Bytes a segment spans: 4 MiB, an arena block.
+    static constexpr unsigned HASH_OFFSET_BITS = 22;
+    // Fewer tag bits would send a probe to read other entries' keys often.
+    static constexpr unsigned HASH_MIN_TAG_BITS = 8;
     ByteBlock hash_;
+    std::vector<std::uintptr_t> hash_segments_;
     std::size_t hash_mask_ = 0;
     unsigned hash_index_bits_ = 0;
+    unsigned hash_location_bits_ = 0;
+    unsigned hash_tag_shift_ = 0;  // where the tag starts; the hash's top bits fill it
     std::size_t hash_entries_ = 0;
     bool hashed_ = false;
 };

@@ -193,10 +193,10 @@ LookupResult lookup(const Dictionary& d, std::string_view word) {
         return result;
     }
 
-    const auto entry = d.find(form);
-    if (!entry) return result;
+    const auto found = d.find_records(form);
+    if (!found) return result;
 
-    const RecordList records = d.records(*entry);
+    const RecordList& records = *found;
     std::vector<MorphAnalysis> analyses;
     std::vector<Bytes> positions;
     analyses.reserve(reserved(records.size()));
@@ -231,10 +231,10 @@ std::optional<std::uint8_t> first_stress(const Dictionary& d, std::string_view f
     // names one (lookup() then makes a single reading at 0, even for an
     // entry without records).
     if (!form.empty() && has_exactly_one_vowel(form)) return 0;
-    const auto entry = d.find(form);
-    if (!entry) return std::nullopt;
+    const auto records = d.find_records(form);
+    if (!records) return std::nullopt;
     unsigned lowest = NO_POSITION;
-    for (const RecordView& record : d.records(*entry))
+    for (const RecordView& record : *records)
         for (const std::uint8_t p : record.stress_positions) lowest = std::min<unsigned>(lowest, p);
     return static_cast<std::uint8_t>(lowest == NO_POSITION ? 0 : lowest);
 }
