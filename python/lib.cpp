@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "core/transcription.hpp"
 #include "core/utf8.hpp"
@@ -133,16 +134,84 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     });
 }
 
+// The code points of dict::add_stress_mark(form, position) written to a
+// caller's buffer, so that the str is made from them directly, without the
+// marked UTF-8 text in between.
+struct MarkedChars {
+    std::size_t size = 0;
+    char32_t widest = 0;
+};
+
+// Fills out (room for room code points); nullopt when they do not fit.
+std::optional<MarkedChars> marked_chars(std::string_view form, std::uint8_t position, char32_t* out,
+                                        std::size_t room) {
+    MarkedChars m;
+    std::size_t copied = 0;
+    bool fits = true;
+    const auto put = [&](char32_t c) {
+        if (m.size == room) {
+            fits = false;
+            return;
+        }
+        out[m.size++] = c;
+        m.widest = std::max(m.widest, c);
+    };
+    const auto copy_to = [&](std::size_t end) {
+        while (fits && copied < end) put(utf8::decode_next(form, copied));
+    };
+    dict::for_each_stress_mark(form, position, [&](std::size_t pos) {
+        copy_to(pos);
+        put(U'\u0301');
+    });
+    copy_to(form.size());
+    if (!fits) return std::nullopt;
+    return m;
+}
+
+// A new str of n code points, none wider than widest.
+PyRef str_of_chars(const char32_t* chars, std::size_t n, char32_t widest) {
+    PyRef str(PyUnicode_New(static_cast<Py_ssize_t>(n), static_cast<Py_UCS4>(widest)));
+    if (!str) return str;
+    const auto narrow = [&](auto* out) { std::copy(chars, chars + n, out); };
+    switch (PyUnicode_KIND(str.get())) {
+        case PyUnicode_1BYTE_KIND:
+            narrow(PyUnicode_1BYTE_DATA(str.get()));
+            break;
+        case PyUnicode_2BYTE_KIND:
+            narrow(PyUnicode_2BYTE_DATA(str.get()));
+            break;
+        default:
+            narrow(PyUnicode_4BYTE_DATA(str.get()));
+    }
+    return str;
+}
+
+// Words up to this many characters are normalised and marked on the stack
+// (a word of Ukrainian is a dozen or two); longer ones use the heap.
+constexpr Py_ssize_t STACK_WORD_CHARS = 32;
+// The marked text has one character more than the form for each mark.
+constexpr std::size_t STACK_MARKED_CHARS = 2 * STACK_WORD_CHARS;
+
 // The str mark() returns for word: the stressed form of its first reading,
 // or a new str of the word's own text. Always a new object, even where
 // handing back the caller's immutable str would be cheaper, so that a result
 // is never the argument itself.
 PyRef marked_str(const dict::Dictionary& d, const WordArg& word) {
-    thread_local std::string form;
-    normalized_form(word, form);
+    char stack_form[STACK_WORD_CHARS * dict::NORMALIZED_CHAR_MAX];
+    thread_local std::string heap_form;
+    std::string_view form;
+    if (word.direct && PyUnicode_GET_LENGTH(word.str.get()) <= STACK_WORD_CHARS) {
+        form = std::string_view(stack_form, static_cast<std::size_t>(normalize_direct(word, stack_form) - stack_form));
+    } else {
+        normalized_form(word, heap_form);
+        form = heap_form;
+    }
     const auto position = dict::first_stress(d, form);
-    if (position) return to_str(dict::add_stress_mark(form, *position));
-    return copy_str(word);
+    if (!position) return copy_str(word);
+    char32_t chars[STACK_MARKED_CHARS];
+    if (const auto m = marked_chars(form, *position, chars, STACK_MARKED_CHARS))
+        return str_of_chars(chars, m->size, m->widest);
+    return to_str(dict::add_stress_mark(form, *position));
 }
 
 PyObject* mark_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -174,21 +243,17 @@ struct MarkedWord {
 };
 static_assert(sizeof(MarkedWord) == 64, "one cache line per word");
 
-// Stores the marked text in a slot as two-byte characters; false when it
-// does not fit or is not exactly of that width.
-bool store_marked(MarkedWord& slot, std::string_view marked) {
-    Py_UCS2 chars[MarkedWord::INLINE_CHARS];
-    std::size_t n = 0;
-    char32_t widest = 0;
-    for (std::size_t pos = 0; pos < marked.size(); ++n) {
-        if (n == MarkedWord::INLINE_CHARS) return false;
-        const char32_t c = utf8::decode_next(marked, pos);
-        widest = std::max(widest, c);
-        chars[n] = static_cast<Py_UCS2>(c);
-    }
-    if (widest < 0x100 || widest > 0xFFFF) return false;
-    std::memcpy(slot.text, chars, n * sizeof(Py_UCS2));
-    slot.size = static_cast<std::uint8_t>(n);
+// Stores add_stress_mark(form, position) in a slot as two-byte characters
+// (form may be the slot's own text); false when it does not fit or is not
+// exactly of that width.
+bool store_marked(MarkedWord& slot, std::string_view form, std::uint8_t position) {
+    char32_t chars[MarkedWord::INLINE_CHARS];
+    const auto m = marked_chars(form, position, chars, MarkedWord::INLINE_CHARS);
+    if (!m || m->widest < 0x100 || m->widest > 0xFFFF) return false;
+    Py_UCS2 narrow[MarkedWord::INLINE_CHARS];
+    std::copy(chars, chars + m->size, narrow);
+    std::memcpy(slot.text, narrow, m->size * sizeof(Py_UCS2));
+    slot.size = static_cast<std::uint8_t>(m->size);
     return true;
 }
 
@@ -234,7 +299,7 @@ PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
                 const auto position = dict::first_stress(*d, slot_form);
                 if (!position) continue;
                 // The marked text is complete before the slot is overwritten.
-                slot.state = store_marked(slot, dict::add_stress_mark(slot_form, *position))
+                slot.state = store_marked(slot, slot_form, *position)
                                  ? MarkedWord::MARKED
                                  : MarkedWord::ON_INTERPRETER_THREAD;
             }

@@ -42,21 +42,29 @@ inline bool readable_directly(PyObject* str) {
     return true;
 }
 
+// Room normalize_direct() needs for a word of n characters.
+inline std::size_t normalized_room(Py_ssize_t n) { return static_cast<std::size_t>(n) * dict::NORMALIZED_CHAR_MAX; }
+
+// Writes dict::normalize_word() of a directly read word's text at out (room
+// for normalized_room() bytes) and returns the end of what it wrote.
+inline char* normalize_direct(const WordArg& word, char* out) {
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(word.str.get());
+    const auto normalize = [&](const auto* chars) {
+        for (Py_ssize_t i = 0; i < n; ++i) out = dict::normalize_char(chars[i], out);
+    };
+    if (PyUnicode_KIND(word.str.get()) == PyUnicode_1BYTE_KIND) normalize(PyUnicode_1BYTE_DATA(word.str.get()));
+    else normalize(PyUnicode_2BYTE_DATA(word.str.get()));
+    return out;
+}
+
 // Sets form to dict::normalize_word() of the word's text.
 inline void normalized_form(const WordArg& word, std::string& form) {
     if (!word.direct) {
         form = dict::normalize_word(word.utf8);
         return;
     }
-    const Py_ssize_t n = PyUnicode_GET_LENGTH(word.str.get());
-    form.resize(static_cast<std::size_t>(n) * dict::NORMALIZED_CHAR_MAX);
-    char* out = form.data();
-    const auto normalize = [&](const auto* chars) {
-        for (Py_ssize_t i = 0; i < n; ++i) out = dict::normalize_char(chars[i], out);
-    };
-    if (PyUnicode_KIND(word.str.get()) == PyUnicode_1BYTE_KIND) normalize(PyUnicode_1BYTE_DATA(word.str.get()));
-    else normalize(PyUnicode_2BYTE_DATA(word.str.get()));
-    form.resize(static_cast<std::size_t>(out - form.data()));
+    form.resize(normalized_room(PyUnicode_GET_LENGTH(word.str.get())));
+    form.resize(static_cast<std::size_t>(normalize_direct(word, form.data()) - form.data()));
 }
 
 // A new str with the word's text (never the argument itself, so that a

@@ -25,16 +25,6 @@ constexpr bool is_counted_vowel(char32_t c) {
     }
 }
 
-constexpr bool is_marking_vowel(char32_t c) {
-    switch (c) {
-        case U'А': case U'Е': case U'Є': case U'И': case U'І':
-        case U'Ї': case U'О': case U'У': case U'Ю': case U'Я':
-            return true;
-        default:
-            return is_counted_vowel(c);
-    }
-}
-
 bool has_exactly_one_vowel(std::string_view form) {
     int vowels = 0;
     for (std::size_t pos = 0; pos < form.size();)
@@ -130,27 +120,15 @@ std::string normalize_word(std::string_view word) {
 }
 
 std::string add_stress_mark(std::string_view text, std::uint8_t vowel_index) {
-    // The text is copied in runs up to each mark; ASCII bytes, never a
-    // marking vowel, are skipped without decoding.
+    // The text is copied in runs up to each mark.
     std::string out;
     out.reserve(text.size() + STRESS_MARK.size());
-    std::uint8_t counter = 0;
     std::size_t copied = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const auto b0 = static_cast<std::uint8_t>(text[pos]);
-        if (b0 < 0x80) {
-            ++pos;
-            continue;
-        }
-        const char32_t c = utf8::decode_next(text, pos);
-        if (!is_marking_vowel(c)) continue;
-        if (counter == vowel_index) {
-            out.append(text.substr(copied, pos - copied));
-            out.append(STRESS_MARK);
-            copied = pos;
-        }
-        ++counter;
-    }
+    for_each_stress_mark(text, vowel_index, [&](std::size_t pos) {
+        out.append(text.substr(copied, pos - copied));
+        out.append(STRESS_MARK);
+        copied = pos;
+    });
     out.append(text.substr(copied));
     return out;
 }

@@ -90,9 +90,42 @@ inline char* normalize_char(char32_t c, char* out) {
     return normalize_rare_char(c, out);
 }
 
+// The vowel letters a stress mark may follow: а е є и і ї о у ю я and their
+// capitals.
+constexpr bool is_marking_vowel(char32_t c) {
+    switch (c) {
+        case U'а': case U'е': case U'и': case U'о': case U'у':
+        case U'ю': case U'я': case U'є': case U'і': case U'ї':
+        case U'А': case U'Е': case U'Є': case U'И': case U'І':
+        case U'Ї': case U'О': case U'У': case U'Ю': case U'Я':
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Calls at(offset), ascending, for every byte offset of text where
+// add_stress_mark() puts U+0301: just after each marking vowel whose 8-bit
+// count is vowel_index. Callers that build the marked text in another form
+// (a Python str) use it to put the marks exactly where add_stress_mark() does.
+template <typename At>
+void for_each_stress_mark(std::string_view text, std::uint8_t vowel_index, At&& at) {
+    std::uint8_t counter = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        // ASCII bytes, never a marking vowel, are skipped without decoding.
+        if (static_cast<std::uint8_t>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        if (!is_marking_vowel(utf8::decode_next(text, pos))) continue;
+        if (counter == vowel_index) at(pos);
+        ++counter;
+    }
+}
+
 // text with U+0301 after its vowel letter number vowel_index (0-based; the
-// counter is 8-bit and wraps), counting а е є и і ї о у ю я and their
-// capitals; unchanged when there is no such vowel.
+// counter is 8-bit and wraps), counting the marking vowels; unchanged when
+// there is no such vowel.
 std::string add_stress_mark(std::string_view text, std::uint8_t vowel_index);
 
 // word is UTF-8 text exactly as the caller gave it.
