@@ -146,7 +146,6 @@ struct MarkedChars {
 std::optional<MarkedChars> marked_chars(std::string_view form, std::uint8_t position, char32_t* out,
                                         std::size_t room) {
     MarkedChars m;
-    std::size_t copied = 0;
     bool fits = true;
     const auto put = [&](char32_t c) {
         if (m.size == room) {
@@ -156,14 +155,7 @@ std::optional<MarkedChars> marked_chars(std::string_view form, std::uint8_t posi
         out[m.size++] = c;
         m.widest = std::max(m.widest, c);
     };
-    const auto copy_to = [&](std::size_t end) {
-        while (fits && copied < end) put(utf8::decode_next(form, copied));
-    };
-    dict::for_each_stress_mark(form, position, [&](std::size_t pos) {
-        copy_to(pos);
-        put(U'\u0301');
-    });
-    copy_to(form.size());
+    dict::for_each_stress_mark(form, position, [&](std::size_t) { put(U'\u0301'); }, put);
     if (!fits) return std::nullopt;
     return m;
 }

@@ -106,18 +106,27 @@ constexpr bool is_marking_vowel(char32_t c) {
 
 // Calls at(offset), ascending, for every byte offset of text where
 // add_stress_mark() puts U+0301: just after each marking vowel whose 8-bit
-// count is vowel_index. Callers that build the marked text in another form
-// (a Python str) use it to put the marks exactly where add_stress_mark() does.
-template <typename At>
-void for_each_stress_mark(std::string_view text, std::uint8_t vowel_index, At&& at) {
+// count is vowel_index. With each, also calls each(c) for every code point
+// of text in order (before at() for a mark after it), so that a caller
+// building the marked text in another form (a Python str) decodes text once
+// and puts the marks exactly where add_stress_mark() does.
+struct IgnoreChars {
+    void operator()(char32_t) const {}
+};
+template <typename At, typename Each = IgnoreChars>
+void for_each_stress_mark(std::string_view text, std::uint8_t vowel_index, At&& at, Each&& each = {}) {
     std::uint8_t counter = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        // ASCII bytes, never a marking vowel, are skipped without decoding.
-        if (static_cast<std::uint8_t>(text[pos]) < 0x80) {
+        // ASCII bytes, never a marking vowel, are passed over without decoding.
+        const auto b0 = static_cast<std::uint8_t>(text[pos]);
+        if (b0 < 0x80) {
+            each(char32_t{b0});
             ++pos;
             continue;
         }
-        if (!is_marking_vowel(utf8::decode_next(text, pos))) continue;
+        const char32_t c = utf8::decode_next(text, pos);
+        each(c);
+        if (!is_marking_vowel(c)) continue;
         if (counter == vowel_index) at(pos);
         ++counter;
     }
