@@ -37,6 +37,29 @@ std::uint64_t mix(std::uint64_t h, std::uint64_t v) {
     return h ^ (h >> 29);
 }
 
+// The last rest bytes of a text (1 to 7) as one word for the hash, read by
+// fixed-size loads: copying a variable number of bytes into a word on the
+// stack and reading it back stalls the load until the copy retires, which
+// made that copy most of a short text's hash. after_word says that the
+// bytes before the tail belong to the text, so a word ending at the text's
+// end may be read. Different tails of one length give different words.
+std::uint64_t tail_word(const char* tail, std::size_t rest, bool after_word) {
+    const char* end = tail + rest;
+    if (after_word) {
+        std::uint64_t v;
+        std::memcpy(&v, end - 8, 8);
+        return v >> (8 * (8 - rest));
+    }
+    if (rest >= 4) {
+        std::uint32_t first, last;
+        std::memcpy(&first, tail, 4);
+        std::memcpy(&last, end - 4, 4);
+        return first | std::uint64_t(last) << 32;
+    }
+    const auto byte = [](char c) { return std::uint64_t(static_cast<std::uint8_t>(c)); };
+    return byte(tail[0]) | byte(tail[rest / 2]) << 8 | byte(end[-1]) << 16;
+}
+
 std::uint64_t text_hash(std::uint64_t h, std::string_view text) {
     h = mix(h, text.size());
     std::size_t i = 0;
@@ -45,11 +68,7 @@ std::uint64_t text_hash(std::uint64_t h, std::string_view text) {
         std::memcpy(&v, text.data() + i, 8);
         h = mix(h, v);
     }
-    if (i < text.size()) {
-        std::uint64_t v = 0;
-        std::memcpy(&v, text.data() + i, text.size() - i);
-        h = mix(h, v);
-    }
+    if (i < text.size()) h = mix(h, tail_word(text.data() + i, text.size() - i, i > 0));
     return h;
 }
 
