@@ -49,6 +49,9 @@ Transcription transcribe(std::string_view word, std::uint8_t stress_index) {
     apply_labial_glide(tokens);
 
     out.syllables = syllabify(tokens, stress_index);
+    std::size_t ipa_size = 0;
+    for (const Syllable& s : out.syllables) ipa_size += s.ipa.size();
+    out.ipa.reserve(ipa_size);
     for (const Syllable& s : out.syllables) out.ipa += s.ipa;
     out.tokens = std::move(tokens);
     return out;
