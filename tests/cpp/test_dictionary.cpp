@@ -295,6 +295,34 @@ TEST(EntryWriter, EntriesLargerThanTheBlockStayContiguous) {
     }
 }
 
+TEST(HashIndex, FindsRecordsWhereverTheArenaPutTheEntries) {
+    // The hash slots locate entries by address ranges of the arena: tiny
+    // blocks make one range per entry, and an entry longer than a range
+    // makes the entries after it in the same block start a new one.
+    std::vector<Entry> entries = varied_entries(400);
+    entries[7].key += std::string(std::size_t(5) << 20, 'y');
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    for (const std::size_t block : {std::size_t(16), std::size_t(4096), std::size_t(4) << 20}) {
+        SCOPED_TRACE("block size " + std::to_string(block));
+        Dictionary d;
+        {
+            EntryWriter w(d, block);
+            for (const Entry& e : entries) write_stored_entry(w, e);
+            w.finish();
+        }
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            ASSERT_EQ(d.find(entries[i].key), std::optional<std::size_t>(i));
+            const auto records = d.find_records(entries[i].key);
+            ASSERT_TRUE(records.has_value());
+            std::vector<Record> found;
+            for (const RecordView& r : *records) found.push_back(record_of(r));
+            ASSERT_EQ(found, entries[i].records) << i;
+        }
+        EXPECT_EQ(d.find_records("k"), std::nullopt);
+        EXPECT_EQ(d.find_records(entries[0].key + "x"), std::nullopt);
+    }
+}
+
 TEST(EntryWriter, WithoutFinishEntriesAreStillReadable) {
     Dictionary d;
     const std::vector<Entry> entries = varied_entries(50);

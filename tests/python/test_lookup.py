@@ -393,6 +393,9 @@ STORAGE_WORDS = [
     ("Я\U0001F600", "я" + ACUTE + "\U0001F600"),
     ("замок\U0001F600", "замок\U0001F600"),
     (LONG_ONE_VOWEL, "б" * 40 + "а" + ACUTE + "в" * 40),
+    # The longest word mark() normalises on the stack, and one character more.
+    ("Б" * 31 + "А", "б" * 31 + "а" + ACUTE),
+    ("Б" * 32 + "А", "б" * 32 + "а" + ACUTE),
     ("", ""),
 ]
 
