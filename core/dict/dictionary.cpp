@@ -34,23 +34,27 @@ std::uint64_t key_hash(std::string_view key) {
     return h ^ (h >> 32);
 }
 
+// An entry in memory is its key (length, bytes) followed by its records
+// (count, records); these read the two parts from the entry's start.
+std::string_view entry_key(const std::uint8_t* p) {
+    const std::uint64_t n = read_varint(p);
+    return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)};
+}
+
+RecordList entry_records(const std::uint8_t* p) {
+    p += read_varint(p);
+    const std::uint64_t n = read_varint(p);
+    return RecordList(p, n);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Dictionary
 
-std::string_view Dictionary::key(std::size_t i) const {
-    const std::uint8_t* p = entries_[i];
-    const std::uint64_t n = read_varint(p);
-    return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)};
-}
+std::string_view Dictionary::key(std::size_t i) const { return entry_key(entries_[i]); }
 
-RecordList Dictionary::records(std::size_t i) const {
-    const std::uint8_t* p = entries_[i];
-    p += read_varint(p);
-    const std::uint64_t n = read_varint(p);
-    return RecordList(p, n);
-}
+RecordList Dictionary::records(std::size_t i) const { return entry_records(entries_[i]); }
 
 std::optional<std::size_t> Dictionary::find(std::string_view wanted) const {
     if (!hash_usable()) return search(wanted);
@@ -60,19 +64,14 @@ std::optional<std::size_t> Dictionary::find(std::string_view wanted) const {
 }
 
 std::optional<RecordList> Dictionary::find_records(std::string_view wanted) const {
-    const std::uint8_t* p = nullptr;
     if (hash_usable()) {
         const auto found = hash_find(wanted);
         if (!found) return std::nullopt;
-        p = found->bytes;
-    } else {
-        const auto entry = search(wanted);
-        if (!entry) return std::nullopt;
-        p = entries_[*entry];
+        return entry_records(found->bytes);
     }
-    p += read_varint(p);
-    const std::uint64_t n = read_varint(p);
-    return RecordList(p, n);
+    const auto entry = search(wanted);
+    if (!entry) return std::nullopt;
+    return records(*entry);
 }
 
 std::optional<std::size_t> Dictionary::search(std::string_view wanted) const {
@@ -144,9 +143,7 @@ std::optional<Dictionary::Probe> Dictionary::hash_find(std::string_view wanted) 
         if (slot == 0) return std::nullopt;
         const auto found = slot_entry(slot, tag);
         if (!found) continue;
-        const std::uint8_t* p = found->bytes;
-        const std::uint64_t n = read_varint(p);
-        if (std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)) == wanted) return found;
+        if (entry_key(found->bytes) == wanted) return found;
     }
 }
 
