@@ -252,6 +252,9 @@ const TableStrs& TableStrs::none() {
 }
 
 const TableStrs* TableStrs::of(const dict::Dictionary& d) {
+    // Deliberately never destroyed at exit: its strs must not be released
+    // after the interpreter has finalised, which a static owner's
+    // destructor would do.
     static TableStrs* current = nullptr;
     if (current != nullptr && current->dictionary_ == &d) return current;
     auto fresh = std::make_unique<TableStrs>();
