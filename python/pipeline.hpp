@@ -7,9 +7,11 @@
 // consume(i, slot) on the calling thread alone, in ascending i, as soon as
 // the chunk of item i is computed. A chunk at a time lets compute overlap
 // the memory accesses of its items. The calling thread is the
-// one that may touch Python objects: it consumes, and between two items it
-// computes the next chunk itself whenever no helper has taken it yet, so
-// nothing waits while work is left.
+// one that may touch Python objects: it consumes, and whenever the chunk it
+// needs next is not ready it computes the next chunk no helper has taken yet
+// (as far ahead as the ring has room), so nothing waits while work is left.
+// Consuming is usually the cheaper half, so a consumer that only waited
+// would leave its core idle for most of the batch.
 //
 // Results travel through a ring of shape.window_chunks chunks of shape.chunk
 // slots: helpers run at most that far ahead of the consumer, so the results
@@ -141,6 +143,15 @@ bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Con
             for (std::size_t seen = finished[c % window].load(std::memory_order_acquire); seen != c;
                  seen = finished[c % window].load(std::memory_order_acquire)) {
                 if (stop.load(std::memory_order_relaxed)) break;
+                // Chunks before c are consumed, so the ring has room up to
+                // c + window.
+                std::size_t ahead = next_chunk.load(std::memory_order_relaxed);
+                if (ahead < chunks && ahead < c + window &&
+                    next_chunk.compare_exchange_strong(ahead, ahead + 1, std::memory_order_relaxed)) {
+                    run_chunk(ahead);
+                    publish(ahead);
+                    continue;
+                }
                 finished[c % window].wait(seen, std::memory_order_acquire);
             }
             if (stop.load(std::memory_order_relaxed)) break;

@@ -3,7 +3,9 @@
 // than its window, and every way out (stop, exceptions) joins its helpers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -59,6 +61,44 @@ TEST(OrderedPipeline, EveryItemComputedOnceAndConsumedInOrderWithinItsWindow) {
             EXPECT_FALSE(too_far) << "chunk " << shape.chunk << ", n " << n;
             for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(computed[i].load(), 1) << i;
         }
+    }
+}
+
+// A calling thread whose next chunk a helper is still computing computes
+// the chunks after it instead of waiting. When every chunk costs the same on
+// every thread, it does its share of the batch; a caller that only waited
+// would compute one or two chunks while the helpers did the rest.
+TEST(OrderedPipeline, WaitingConsumerComputesAhead) {
+    const PipelineShape shapes[] = {
+        {.chunk = 1, .window_chunks = 4, .min_items = 0},
+        {.chunk = 4, .window_chunks = 16, .min_items = 0},
+    };
+    const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
+    for (const PipelineShape& shape : shapes) {
+        const std::size_t n = 60 * shape.chunk;
+        const std::thread::id caller = std::this_thread::get_id();
+        std::atomic<std::size_t> by_caller{0};
+        std::vector<std::atomic<int>> computed(n);
+        std::size_t expected = 0;
+        const bool complete = ordered_pipeline<std::string>(
+            n, shape,
+            [&](std::size_t begin, std::size_t end, std::string* slots) {
+                if (std::this_thread::get_id() == caller) by_caller += end - begin;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                for (std::size_t i = begin; i < end; ++i) {
+                    computed[i].fetch_add(1);
+                    slots[i - begin] = text_of(i);
+                }
+            },
+            [&](std::size_t i, std::string& slot) {
+                EXPECT_EQ(i, expected++);
+                EXPECT_EQ(slot, text_of(i));
+                return true;
+            });
+        EXPECT_TRUE(complete);
+        EXPECT_EQ(expected, n);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(computed[i].load(), 1) << i;
+        EXPECT_GE(by_caller.load() * 2 * threads, n) << "chunk " << shape.chunk;
     }
 }
 
