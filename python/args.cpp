@@ -104,9 +104,8 @@ bool collect_items(PyObject* obj, std::vector<Item>& out, Take&& take) {
         // The size is read again for every item: a signal handler may shrink
         // the list between two items.
         const bool list = PyList_CheckExact(obj);
-        PyObject** items = list ? nullptr : &PyTuple_GET_ITEM(obj, 0);
         const auto size = [&] { return list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj); };
-        const auto at = [&](Py_ssize_t i) { return list ? PyList_GET_ITEM(obj, i) : items[i]; };
+        const auto at = [&](Py_ssize_t i) { return list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i); };
         for (Py_ssize_t i = 0; i < size(); ++i) {
             if (i + ITEM_PREFETCH_DISTANCE < size()) __builtin_prefetch(at(i + ITEM_PREFETCH_DISTANCE), 1);
             PyRef item = borrow(at(i));
@@ -122,15 +121,6 @@ bool collect_items(PyObject* obj, std::vector<Item>& out, Take&& take) {
         if (!signals()) return false;
     }
     return !PyErr_Occurred();
-}
-
-bool collect_texts(PyObject* obj, std::vector<std::string>& out) {
-    return collect_items(obj, out, [&](PyObject* item) {
-        std::string_view text;
-        if (!utf8_view(item, text)) return false;
-        out.emplace_back(text);
-        return true;
-    });
 }
 
 }  // namespace
@@ -188,17 +178,6 @@ bool convert_u8(PyObject* obj, const char* parameter, std::uint8_t& out) {
     out = static_cast<std::uint8_t>(value);
     return true;
 }
-
-bool convert_str_sequence(PyObject* obj, const char* parameter, std::vector<std::string>& out) {
-    std::vector<std::string> texts;
-    if (!collect_texts(obj, texts)) {
-        wrap_argument_error(parameter);
-        return false;
-    }
-    out = std::move(texts);
-    return true;
-}
-
 
 bool convert_word(PyObject* obj, const char* parameter, WordArg& out) {
     if (word_arg(obj, out)) return true;

@@ -37,12 +37,9 @@ bool convert_str(PyObject* obj, const char* parameter, std::string_view& out);
 // An integer 0..255 (int, bool or anything with __index__).
 bool convert_u8(PyObject* obj, const char* parameter, std::uint8_t& out);
 
-// A sequence of str (not a str itself), its items copied as UTF-8 texts.
+// A str, or a sequence of str (not a str itself), the words kept as their
+// strs (word_arg.hpp): convert_str()'s errors, raised at the same points.
 // Nothing is kept on failure.
-bool convert_str_sequence(PyObject* obj, const char* parameter, std::vector<std::string>& out);
-
-// The same conversions, the words kept as their strs (word_arg.hpp): the
-// same errors, raised at the same points.
 bool convert_word(PyObject* obj, const char* parameter, WordArg& out);
 bool convert_word_sequence(PyObject* obj, const char* parameter, std::vector<WordArg>& out);
 

@@ -90,6 +90,22 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     });
 }
 
+// The cache line after a str's header, where the characters of a word of
+// Ukrainian (two bytes each, after a header of 56) mostly lie.
+constexpr std::size_t STR_SECOND_LINE = 64;
+
+// Words ahead whose strs are fetched while one is normalised: the strs of a
+// batch lie anywhere in the heap, and a word takes some tens of nanoseconds.
+constexpr std::size_t STR_PREFETCH_DISTANCE = 8;
+
+// Starts fetching a word's str: its header and the first characters, which
+// follow the header in the same allocation.
+void prefetch_str(const WordArg& word) {
+    const char* object = reinterpret_cast<const char*>(word.str.get());
+    __builtin_prefetch(object);
+    __builtin_prefetch(object + STR_SECOND_LINE);
+}
+
 // How lookup_many spreads its words: a lookup takes tens of microseconds
 // and its result some kilobytes, so threads take few words at a time and run
 // a few hundred words ahead of the conversion, whose results are then still
@@ -117,8 +133,8 @@ PyRef batch_list(std::size_t n, PipelineShape shape, Compute&& compute, Convert&
 
 PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        std::vector<std::string> words;
-        if (!one_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, convert_str_sequence, words)) return nullptr;
+        std::vector<WordArg> words;
+        if (!one_argument(LOOKUP_MANY_SIG, args, nargs, kwnames, convert_word_sequence, words)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
         auto convert = Converter::create(*d);
@@ -127,7 +143,13 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         PyRef list = batch_list<dict::LookupResult>(
             words.size(), LOOKUP_PIPELINE,
             [&](std::size_t begin, std::size_t end, dict::LookupResult* slots) {
-                for (std::size_t i = begin; i < end; ++i) slots[i - begin] = dict::lookup(*d, words[i]);
+                for (std::size_t i = begin; i < end; ++i) {
+                    // A lookup takes long enough to cover the next word's fetch.
+                    if (i + 1 < end) prefetch_str(words[i + 1]);
+                    std::string form;
+                    normalized_form(words[i], form);
+                    slots[i - begin] = dict::lookup_normalized(*d, std::move(form));
+                }
             },
             [&](std::size_t, const dict::LookupResult& r) { return convert->lookup_dict(r); }, signals);
         return finish(std::move(list), signals);
@@ -258,22 +280,6 @@ PyRef two_byte_str(const MarkedWord& slot) {
 // A mark costs well under a microsecond: threads take hundreds at a time,
 // and the batch must be long enough to pay for starting a thread.
 constexpr PipelineShape MARK_PIPELINE{.chunk = 512, .window_chunks = 16, .min_items = 4096};
-
-// The cache line after a str's header, where the characters of a word of
-// Ukrainian (two bytes each, after a header of 56) mostly lie.
-constexpr std::size_t STR_SECOND_LINE = 64;
-
-// Words ahead whose strs are fetched while one is normalised: the strs of a
-// batch lie anywhere in the heap, and a word takes some tens of nanoseconds.
-constexpr std::size_t STR_PREFETCH_DISTANCE = 8;
-
-// Starts fetching a word's str: its header and the first characters, which
-// follow the header in the same allocation.
-void prefetch_str(const WordArg& word) {
-    const char* object = reinterpret_cast<const char*>(word.str.get());
-    __builtin_prefetch(object);
-    __builtin_prefetch(object + STR_SECOND_LINE);
-}
 
 PyObject* mark_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {

@@ -157,9 +157,11 @@ MorphAnalysis resolve(const Dictionary& d, const RecordView& record) {
     return m;
 }
 
-LookupResult lookup(const Dictionary& d, std::string_view word) {
+LookupResult lookup(const Dictionary& d, std::string_view word) { return lookup_normalized(d, normalize_word(word)); }
+
+LookupResult lookup_normalized(const Dictionary& d, std::string normalized) {
     LookupResult result;
-    result.form = normalize_word(word);
+    result.form = std::move(normalized);
     const std::string& form = result.form;
 
     if (!form.empty() && has_exactly_one_vowel(form)) {

@@ -142,6 +142,11 @@ LookupResult lookup(const Dictionary& dictionary, std::string_view word);
 // The morphology would point into a dictionary about to be destroyed.
 LookupResult lookup(const Dictionary&& dictionary, std::string_view word) = delete;
 
+// lookup() of a word whose normalize_word() is form, for callers that
+// normalise from another representation (a Python str's characters).
+LookupResult lookup_normalized(const Dictionary& dictionary, std::string form);
+LookupResult lookup_normalized(const Dictionary&& dictionary, std::string form) = delete;
+
 // The stress position of the first reading lookup() would give for form
 // (already normalised), or nullopt when it would give none. This is all that
 // mark() needs, and it costs one search and a walk over the entry's stress

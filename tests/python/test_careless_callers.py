@@ -83,6 +83,34 @@ def test_batches_follow_the_iteration_not_the_length(claimed, items):
     assert lexovia.lookup_many(seq) == [lexovia.lookup(w) for w in items]
 
 
+# A list is read by index, its length read again for every item: a signal
+# handler that runs while the words are read (the reader lets handlers run
+# every few thousand items) may shorten the list, and reading on to the old
+# length would read items the list no longer holds.
+@pytest.mark.parametrize("container", [list, tuple])
+def test_a_handler_that_shortens_the_list_while_it_is_read(container):
+    words = ("мама", "вода", "Замок") * 700_000
+    argument = container(words)
+    shortened = []
+
+    def shorten(signum, frame):
+        if not shortened and isinstance(argument, list):
+            shortened.append(len(argument))
+            del argument[60_000:]
+
+    previous = signal.signal(signal.SIGALRM, shorten)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.002)
+        marked = lexovia.mark_many(argument)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert 60_000 <= len(marked) <= len(words)
+    assert marked == [lexovia.mark(w) for w in words[:len(marked)]]
+    if container is tuple:
+        assert len(marked) == len(words)
+
+
 # --- words that once took quadratic time -------------------------------------
 
 # Rules of the tokenizer and the palatalization pass, written out as plainly
