@@ -159,12 +159,6 @@ bool parse_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nar
     return true;
 }
 
-bool convert_str(PyObject* obj, const char* parameter, std::string_view& out) {
-    if (utf8_view(obj, out)) return true;
-    wrap_argument_error(parameter);
-    return false;
-}
-
 bool convert_u8(PyObject* obj, const char* parameter, std::uint8_t& out) {
     const long value = PyLong_AsLong(obj);
     if (value == -1 && PyErr_Occurred()) {

@@ -30,15 +30,12 @@ struct Signature {
 bool parse_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames, std::span<PyObject*> out);
 
-// A str (or subclass) read through its cached UTF-8 view, without copying;
-// the view lives as long as obj.
-bool convert_str(PyObject* obj, const char* parameter, std::string_view& out);
-
 // An integer 0..255 (int, bool or anything with __index__).
 bool convert_u8(PyObject* obj, const char* parameter, std::uint8_t& out);
 
-// A str, or a sequence of str (not a str itself), the words kept as their
-// strs (word_arg.hpp): convert_str()'s errors, raised at the same points.
+// A str (or subclass), or a sequence of str (not a str itself), the words
+// kept as their strs (word_arg.hpp). A str that is not read directly goes
+// through its UTF-8 form, whose errors (a lone surrogate) pass through.
 // Nothing is kept on failure.
 bool convert_word(PyObject* obj, const char* parameter, WordArg& out);
 bool convert_word_sequence(PyObject* obj, const char* parameter, std::vector<WordArg>& out);

@@ -79,11 +79,13 @@ bool one_argument(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
 
 PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        std::string_view word;
-        if (!one_argument(LOOKUP_SIG, args, nargs, kwnames, convert_str, word)) return nullptr;
+        WordArg word;
+        if (!one_argument(LOOKUP_SIG, args, nargs, kwnames, convert_word, word)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        const dict::LookupResult found = dict::lookup(*d, word);
+        std::string form;
+        normalized_form(word, form);
+        const dict::LookupResult found = dict::lookup_normalized(*d, std::move(form));
         auto convert = Converter::create(*d);
         if (!convert) return raise_api_failure();
         return finish(convert->lookup_dict(found), convert->signals());
@@ -342,10 +344,11 @@ PyObject* transcribe_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     return guarded([&]() -> PyObject* {
         std::array<PyObject*, 2> values{};
         if (!parse_arguments(TRANSCRIBE_SIG, args, nargs, kwnames, values)) return nullptr;
-        std::string_view word;
+        WordArg word;
         std::uint8_t si = 0;
-        if (!convert_str(values[0], "word", word) || !convert_u8(values[1], "si", si)) return nullptr;
-        const Transcription t = transcribe(word, si);
+        if (!convert_word(values[0], "word", word) || !convert_u8(values[1], "si", si)) return nullptr;
+        std::string text;
+        const Transcription t = transcribe(word_utf8(word, text), si);
         auto convert = Converter::create();
         if (!convert) return raise_api_failure();
         return finish(convert->transcription_dict(t), convert->signals());

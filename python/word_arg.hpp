@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "core/dict/lookup.hpp"
+#include "core/utf8.hpp"
 #include "python/prototypes.hpp"
 #include "python/pyref.hpp"
 
@@ -55,6 +56,27 @@ inline char* normalize_direct(const WordArg& word, char* out) {
     if (PyUnicode_KIND(word.str.get()) == PyUnicode_1BYTE_KIND) normalize(PyUnicode_1BYTE_DATA(word.str.get()));
     else normalize(PyUnicode_2BYTE_DATA(word.str.get()));
     return out;
+}
+
+// Most bytes one character of a directly read word takes in UTF-8 (a
+// two-byte str holds no character above U+FFFF).
+inline constexpr std::size_t DIRECT_UTF8_MAX = 3;
+
+// The word's text as UTF-8: its UTF-8 view, or, for a directly read word,
+// its characters encoded into buffer (which the view then points into).
+inline std::string_view word_utf8(const WordArg& word, std::string& buffer) {
+    if (!word.direct) return word.utf8;
+    PyObject* s = word.str.get();
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(s);
+    buffer.resize(static_cast<std::size_t>(n) * DIRECT_UTF8_MAX);
+    char* out = buffer.data();
+    const auto encode = [&](const auto* chars) {
+        for (Py_ssize_t i = 0; i < n; ++i) out += utf8::encode(chars[i], out);
+    };
+    if (PyUnicode_KIND(s) == PyUnicode_1BYTE_KIND) encode(PyUnicode_1BYTE_DATA(s));
+    else encode(PyUnicode_2BYTE_DATA(s));
+    buffer.resize(static_cast<std::size_t>(out - buffer.data()));
+    return buffer;
 }
 
 // Sets form to dict::normalize_word() of the word's text.

@@ -420,3 +420,14 @@ def test_large_mixed_batches_keep_order_and_never_return_the_arguments():
     assert batch == singles
     assert not any(r is w for r, w in zip(batch, words) if w)
     assert lookup_many(words[:3000]) == [lookup(w) for w in words[:3000]]
+
+
+# A str of one- or two-byte characters is normalised from its characters,
+# any other from its UTF-8 form: the same word must come out either way, in
+# lookup and in both batch functions.
+@settings(max_examples=300, deadline=None)
+@given(st.text(alphabet=st.characters(exclude_categories=("Cs",)), max_size=30))
+def test_the_form_is_the_same_however_the_str_is_stored(word):
+    form = lookup(word)["form"]
+    assert lookup(word + "😀")["form"] == form + "😀"
+    assert [r["form"] for r in lookup_many([word, word + "😀"])] == [form, form + "😀"]

@@ -273,6 +273,19 @@ def test_ukrainian_like_text_transcribes_consistently(word, si):
     test_any_text_transcribes_consistently.hypothesis.inner_test(word, si)
 
 
+# A str of one- or two-byte characters is read character by character, any
+# other through its UTF-8 form; both must give the same text, and a
+# character outside the two-byte range sends the whole word the second way.
+NO_SURROGATES = st.characters(exclude_categories=("Cs",))
+
+
+@settings(max_examples=400, deadline=None)
+@given(st.text(alphabet=NO_SURROGATES, max_size=30))
+def test_the_word_is_the_same_text_however_the_str_is_stored(word):
+    assert transcribe(word, 0)["word"] == "".join(c.lower() for c in word)
+    assert transcribe(word + "😀", 0)["word"] == "".join(c.lower() for c in word) + "😀"
+
+
 def test_long_word_vowel_counter_wraps():
     r = transcribe("а" * 300, 40)
     vowels = vowel_tokens(r)
