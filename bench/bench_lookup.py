@@ -6,8 +6,11 @@ every stress variant with its morphology and full phonetics. Both run on the
 same words of Debian's Ukrainian word list, in the same process: the whole
 list, and the known words (those lexovia has readings for). The dictionary
 is loaded before timing starts. Every timing includes freeing what the
-call returned. "lookup, kept" keeps each result in a list, as lookup_many
-must: it is the loop that lookup_many replaces.
+call returned. lookup_many runs on the whole set at once, and on batches of
+20, 100 and 1,000 words (a sentence, a paragraph, a page) as a text pipeline
+would call it. "lookup, kept"
+keeps each result in a list, as lookup_many must: it is the loop that
+lookup_many replaces.
 
 Usage: bench/run bench_lookup.py [--sample N] [--repeat R]
 """
@@ -49,6 +52,17 @@ def kept(fn):
     return run
 
 
+def batches(fn, size):
+    # A pipeline that hands over a sentence or a page at a time, each
+    # batch's results dropped before the next: the batch function's own
+    # overhead shows, and so does how the allocator reuses the memory of
+    # the batch before.
+    def run(words):
+        for i in range(0, len(words), size):
+            fn(words[i:i + size])
+    return run
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sample", type=int, default=100_000,
@@ -75,12 +89,15 @@ def main():
             "lexovia.lookup": rate(single(lexovia.lookup), ws, args.repeat),
             "lexovia.lookup, kept": rate(kept(lexovia.lookup), ws, args.repeat),
             "lexovia.lookup_many": rate(lexovia.lookup_many, ws, args.repeat),
+            "lookup_many, by 20": rate(batches(lexovia.lookup_many, 20), ws, args.repeat),
+            "lookup_many, by 100": rate(batches(lexovia.lookup_many, 100), ws, args.repeat),
+            "lookup_many, by 1,000": rate(batches(lexovia.lookup_many, 1000), ws, args.repeat),
             "lexovia.mark": rate(single(lexovia.mark), ws, args.repeat),
             "lexovia.mark_many": rate(lexovia.mark_many, ws, args.repeat),
         }
         print(f"{label}:")
         for name, value in measured.items():
-            print(f"  {name:22s} {value:12,.0f} words/s   {value / ref:7.1f} x pymorphy3")
+            print(f"  {name:24s} {value:12,.0f} words/s   {value / ref:7.1f} x pymorphy3")
         rows.append(measured)
     all_known = rate(lexovia.mark_many, known_all, args.repeat)
     print(f"\nmark_many over all {len(known_all):,} known words: {all_known:,.0f} words/s")

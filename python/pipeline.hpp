@@ -47,9 +47,18 @@ struct PipelineShape {
     std::size_t min_items;      // smaller batches run on the calling thread alone
 };
 
+// The processors this process may use, asked once: the C++ library reads a
+// file of the kernel's to answer, which would cost a small batch more than
+// its words. A change of the machine's processors while the process runs is
+// not seen.
+inline std::size_t processor_count() {
+    static const std::size_t count = std::max(1u, std::thread::hardware_concurrency());
+    return count;
+}
+
 template <typename Result, typename Compute, typename Consume>
 bool ordered_pipeline(std::size_t n, PipelineShape shape, Compute&& compute, Consume&& consume) {
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t cores = processor_count();
     const std::size_t chunks = (n + shape.chunk - 1) / shape.chunk;
     const std::size_t helper_count = n < shape.min_items ? 0 : std::min(cores - 1, chunks);
     if (helper_count == 0) {
