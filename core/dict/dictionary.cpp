@@ -215,23 +215,34 @@ void Dictionary::build_hash_index() {
     const std::size_t mask = slot_count - 1;
     std::string_view previous;
     std::size_t segment = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view k = key(i);
-        // Unsorted or repeated keys: a key could then name several entries,
-        // or one the binary search never reaches.
-        if (i > 0 && !(previous < k)) return;
-        previous = k;
-        std::uint64_t location = 0;
-        if (location_bits > 0) {
-            // The segments again, opened by the same rule in the same order.
-            const auto start = reinterpret_cast<std::uintptr_t>(entries_[i]);
-            if (i > 0 && opens_segment(start, segments[segment])) ++segment;
-            location = std::uint64_t(segment) << HASH_OFFSET_BITS | (start - segments[segment]);
+    // Entries go in a batch at a time: the batch's keys are hashed and their
+    // slots fetched first, so that the cache misses of a table far larger
+    // than the cache overlap instead of following one another.
+    std::array<std::uint64_t, HASH_BUILD_BATCH> hashes;
+    for (std::size_t first = 0; first < n; first += HASH_BUILD_BATCH) {
+        const std::size_t last = std::min(n, first + HASH_BUILD_BATCH);
+        for (std::size_t i = first; i < last; ++i) {
+            const std::string_view k = key(i);
+            // Unsorted or repeated keys: a key could then name several
+            // entries, or one the binary search never reaches.
+            if (i > 0 && !(previous < k)) return;
+            previous = k;
+            hashes[i - first] = key_hash(k);
+            __builtin_prefetch(&slots[hashes[i - first] & mask], 1);
         }
-        const std::uint64_t h = key_hash(k);
-        std::size_t s = h & mask;
-        while (slots[s] != 0) s = (s + 1) & mask;
-        slots[s] = (h >> tag_shift << tag_shift) | location << index_bits | static_cast<std::uint64_t>(i + 1);
+        for (std::size_t i = first; i < last; ++i) {
+            std::uint64_t location = 0;
+            if (location_bits > 0) {
+                // The segments again, opened by the same rule in the same order.
+                const auto start = reinterpret_cast<std::uintptr_t>(entries_[i]);
+                if (i > 0 && opens_segment(start, segments[segment])) ++segment;
+                location = std::uint64_t(segment) << HASH_OFFSET_BITS | (start - segments[segment]);
+            }
+            const std::uint64_t h = hashes[i - first];
+            std::size_t s = h & mask;
+            while (slots[s] != 0) s = (s + 1) & mask;
+            slots[s] = (h >> tag_shift << tag_shift) | location << index_bits | static_cast<std::uint64_t>(i + 1);
+        }
     }
     hash_ = std::move(storage);
     hash_segments_ = std::move(segments);

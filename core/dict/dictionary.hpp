@@ -227,6 +227,9 @@ private:
     static constexpr unsigned HASH_OFFSET_BITS = 22;
     // Fewer tag bits would send a probe to read other entries' keys often.
     static constexpr unsigned HASH_MIN_TAG_BITS = 8;
+    // Entries whose slots are fetched together while the index is built:
+    // about as many misses as a core keeps in flight.
+    static constexpr std::size_t HASH_BUILD_BATCH = 16;
     ByteBlock hash_;
     std::vector<std::uintptr_t> hash_segments_;
     std::size_t hash_mask_ = 0;
