@@ -1,4 +1,6 @@
 """lookup, lookup_many, mark and mark_many on the shipped dictionary."""
+import sys
+
 import pytest
 from hypothesis import given, settings, strategies as st
 
@@ -431,3 +433,20 @@ def test_the_form_is_the_same_however_the_str_is_stored(word):
     form = lookup(word)["form"]
     assert lookup(word + "😀")["form"] == form + "😀"
     assert [r["form"] for r in lookup_many([word, word + "😀"])] == [form, form + "😀"]
+
+
+# The interpreter keeps a str's UTF-8 form, once asked for, for the str's
+# lifetime (sys.getsizeof counts it): reading a word must not leave one on
+# the caller's strings.
+@pytest.mark.parametrize("call", [
+    lambda w: lookup(w), lambda w: lookup_many([w]), lambda w: lookup_many([w] * 40),
+    lambda w: mark(w), lambda w: mark_many([w]), lambda w: mark_many([w] * 5000),
+    lambda w: lexovia.transcribe(w, 0),
+], ids=["lookup", "lookup_many", "lookup_many threaded", "mark", "mark_many", "mark_many threaded",
+        "transcribe"])
+@pytest.mark.parametrize("text", ["Замок", "café", "ґанок"])
+def test_no_utf8_copy_is_left_on_the_argument(call, text):
+    word = "".join([text[0], text[1:]])  # a str of its own, never asked for UTF-8
+    size = sys.getsizeof(word)
+    call(word)
+    assert sys.getsizeof(word) == size
