@@ -46,15 +46,23 @@ inline bool readable_directly(PyObject* str) {
 // Room normalize_direct() needs for a word of n characters.
 inline std::size_t normalized_room(Py_ssize_t n) { return static_cast<std::size_t>(n) * dict::NORMALIZED_CHAR_MAX; }
 
+// Calls each(c) for every character of a directly read word, in order, the
+// loop made once per storage width.
+template <typename Each>
+inline void for_each_direct_char(const WordArg& word, Each&& each) {
+    PyObject* s = word.str.get();
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(s);
+    const auto run = [&](const auto* chars) {
+        for (Py_ssize_t i = 0; i < n; ++i) each(static_cast<char32_t>(chars[i]));
+    };
+    if (PyUnicode_KIND(s) == PyUnicode_1BYTE_KIND) run(PyUnicode_1BYTE_DATA(s));
+    else run(PyUnicode_2BYTE_DATA(s));
+}
+
 // Writes dict::normalize_word() of a directly read word's text at out (room
 // for normalized_room() bytes) and returns the end of what it wrote.
 inline char* normalize_direct(const WordArg& word, char* out) {
-    const Py_ssize_t n = PyUnicode_GET_LENGTH(word.str.get());
-    const auto normalize = [&](const auto* chars) {
-        for (Py_ssize_t i = 0; i < n; ++i) out = dict::normalize_char(chars[i], out);
-    };
-    if (PyUnicode_KIND(word.str.get()) == PyUnicode_1BYTE_KIND) normalize(PyUnicode_1BYTE_DATA(word.str.get()));
-    else normalize(PyUnicode_2BYTE_DATA(word.str.get()));
+    for_each_direct_char(word, [&](char32_t c) { out = dict::normalize_char(c, out); });
     return out;
 }
 
@@ -66,15 +74,9 @@ inline constexpr std::size_t DIRECT_UTF8_MAX = 3;
 // its characters encoded into buffer (which the view then points into).
 inline std::string_view word_utf8(const WordArg& word, std::string& buffer) {
     if (!word.direct) return word.utf8;
-    PyObject* s = word.str.get();
-    const Py_ssize_t n = PyUnicode_GET_LENGTH(s);
-    buffer.resize(static_cast<std::size_t>(n) * DIRECT_UTF8_MAX);
+    buffer.resize(static_cast<std::size_t>(PyUnicode_GET_LENGTH(word.str.get())) * DIRECT_UTF8_MAX);
     char* out = buffer.data();
-    const auto encode = [&](const auto* chars) {
-        for (Py_ssize_t i = 0; i < n; ++i) out += utf8::encode(chars[i], out);
-    };
-    if (PyUnicode_KIND(s) == PyUnicode_1BYTE_KIND) encode(PyUnicode_1BYTE_DATA(s));
-    else encode(PyUnicode_2BYTE_DATA(s));
+    for_each_direct_char(word, [&](char32_t c) { out += utf8::encode(c, out); });
     buffer.resize(static_cast<std::size_t>(out - buffer.data()));
     return buffer;
 }
