@@ -22,11 +22,11 @@ using lexovia::py::PipelineShape;
 // chunks of one item, a batch just above and below the threshold.
 const PipelineShape SHAPES[] = {
     {.chunk = 8, .window_chunks = 64, .min_items = 32},
-    {.chunk = 512, .window_chunks = 16, .min_items = 4096},
+    {.chunk = 512, .window_chunks = 16, .min_items = 768},
     {.chunk = 1, .window_chunks = 1, .min_items = 0},
     {.chunk = 3, .window_chunks = 2, .min_items = 0},
 };
-const std::size_t SIZES[] = {0, 1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 513, 4095, 4096, 10'000};
+const std::size_t SIZES[] = {0, 1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 513, 767, 768, 769, 4096, 10'000};
 
 // A result that owns memory, so that the sanitizers see every slot reused.
 std::string text_of(std::size_t i) { return std::string(i % 40, 'x') + std::to_string(i); }
