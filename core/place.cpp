@@ -1,5 +1,6 @@
 #include "core/place.hpp"
 
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -24,9 +25,11 @@ constexpr PackedRules MERGE_RULES{AFFRICATE_MERGE_RULES};
 // rule like its short one.
 // IpaKey(t.ipa).without_length_mark().packed(), computed from one load of
 // the token's text, which always has room for eight bytes: this runs for
-// every token twice.
+// every token twice. The load puts the first byte lowest only on a
+// little-endian machine; elsewhere the key is packed byte by byte.
 std::uint64_t key_of(const Token& t) {
     static_assert(sizeof(TokenText) >= 8 + 1, "eight bytes of text before the size byte");
+    if constexpr (std::endian::native != std::endian::little) return IpaKey(t.ipa).without_length_mark().packed();
     std::string_view ipa = t.ipa.view();
     if (ipa.ends_with(LENGTH_MARK)) ipa.remove_suffix(LENGTH_MARK.size());
     if (ipa.empty() || ipa.size() > 7) return 0;
