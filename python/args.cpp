@@ -93,17 +93,18 @@ bool collect_items(PyObject* obj, std::vector<Item>& out, Take&& take) {
         return false;
     }
     if (!PySequence_Check(obj)) return type_mismatch(obj, "Sequence");
+    const bool list = PyList_CheckExact(obj);
+    const bool held = list || PyTuple_CheckExact(obj);
     const Py_ssize_t hint = PySequence_Size(obj);
     if (hint < 0) PyErr_Clear();
-    else if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) out.reserve(static_cast<std::size_t>(hint));
+    else if (held) out.reserve(static_cast<std::size_t>(hint));
     else out.reserve(std::min(static_cast<std::size_t>(hint), MAX_RESERVED_TEXTS));
     SignalCheck signals;
-    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    if (held) {
         // Indexed directly, so that the next items' strs (scattered over the
         // heap, each its own cache miss) are fetched while this one is read.
         // The size is read again for every item: a signal handler may shrink
         // the list between two items.
-        const bool list = PyList_CheckExact(obj);
         const auto size = [&] { return list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj); };
         const auto at = [&](Py_ssize_t i) { return list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i); };
         for (Py_ssize_t i = 0; i < size(); ++i) {

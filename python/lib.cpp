@@ -83,9 +83,7 @@ PyObject* lookup_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (!one_argument(LOOKUP_SIG, args, nargs, kwnames, convert_word, word)) return nullptr;
         const dict::Dictionary* d = force_dictionary();
         if (d == nullptr) return nullptr;
-        std::string form;
-        normalized_form(word, form);
-        const dict::LookupResult found = dict::lookup_normalized(*d, std::move(form));
+        const dict::LookupResult found = lookup_word(*d, word);
         auto convert = Converter::create(*d);
         if (!convert) return raise_api_failure();
         return finish(convert->lookup_dict(found), convert->signals());
@@ -150,9 +148,7 @@ PyObject* lookup_many_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
                 for (std::size_t i = begin; i < end; ++i) {
                     // A lookup takes long enough to cover the next word's fetch.
                     if (i + 1 < end) prefetch_str(words[i + 1]);
-                    std::string form;
-                    normalized_form(words[i], form);
-                    slots[i - begin] = dict::lookup_normalized(*d, std::move(form));
+                    slots[i - begin] = lookup_word(*d, words[i]);
                 }
             },
             [&](std::size_t, const dict::LookupResult& r) { return convert->lookup_dict(r); }, signals);
@@ -184,24 +180,6 @@ std::optional<MarkedChars> marked_chars(std::string_view form, std::uint8_t posi
     dict::for_each_stress_mark(form, position, [&](std::size_t) { put(U'\u0301'); }, put);
     if (!fits) return std::nullopt;
     return m;
-}
-
-// A new str of n code points, none wider than widest.
-PyRef str_of_chars(const char32_t* chars, std::size_t n, char32_t widest) {
-    PyRef str(PyUnicode_New(static_cast<Py_ssize_t>(n), static_cast<Py_UCS4>(widest)));
-    if (!str) return str;
-    const auto narrow = [&](auto* out) { std::copy(chars, chars + n, out); };
-    switch (PyUnicode_KIND(str.get())) {
-        case PyUnicode_1BYTE_KIND:
-            narrow(PyUnicode_1BYTE_DATA(str.get()));
-            break;
-        case PyUnicode_2BYTE_KIND:
-            narrow(PyUnicode_2BYTE_DATA(str.get()));
-            break;
-        default:
-            narrow(PyUnicode_4BYTE_DATA(str.get()));
-    }
-    return str;
 }
 
 // Words up to this many characters are normalised and marked on the stack
@@ -268,9 +246,10 @@ bool store_marked(MarkedWord& slot, std::string_view form, std::uint8_t position
     char32_t chars[MarkedWord::INLINE_CHARS];
     const auto m = marked_chars(form, position, chars, MarkedWord::INLINE_CHARS);
     if (!m || m->widest < 0x100 || m->widest > 0xFFFF) return false;
-    Py_UCS2 narrow[MarkedWord::INLINE_CHARS];
-    std::copy(chars, chars + m->size, narrow);
-    std::memcpy(slot.text, narrow, m->size * sizeof(Py_UCS2));
+    for (std::size_t k = 0; k < m->size; ++k) {
+        const auto c = static_cast<Py_UCS2>(chars[k]);
+        std::memcpy(slot.text + k * sizeof c, &c, sizeof c);
+    }
     slot.size = static_cast<std::uint8_t>(m->size);
     return true;
 }

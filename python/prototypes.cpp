@@ -205,6 +205,23 @@ PyRef to_str(std::string_view text) {
     return filled ? std::move(str) : decoded_str(text);
 }
 
+PyRef str_of_chars(const char32_t* chars, std::size_t n, char32_t widest) {
+    PyRef str(PyUnicode_New(static_cast<Py_ssize_t>(n), static_cast<Py_UCS4>(widest)));
+    if (!str) return str;
+    const auto narrow = [&](auto* out) { std::copy(chars, chars + n, out); };
+    switch (PyUnicode_KIND(str.get())) {
+        case PyUnicode_1BYTE_KIND:
+            narrow(PyUnicode_1BYTE_DATA(str.get()));
+            break;
+        case PyUnicode_2BYTE_KIND:
+            narrow(PyUnicode_2BYTE_DATA(str.get()));
+            break;
+        default:
+            narrow(PyUnicode_4BYTE_DATA(str.get()));
+    }
+    return str;
+}
+
 PyRef cached_str(std::string_view text) {
     if (text.size() > CACHED_TEXT_MAX) return to_str(text);
     StrSlot& slot = str_slots()[text_hash(0, text) & (STR_SLOTS - 1)];

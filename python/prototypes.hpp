@@ -37,6 +37,9 @@ inline constexpr std::size_t CACHED_TEXT_MAX = 30;
 // decoder.
 PyRef to_str(std::string_view text);
 
+// A new str of the n code points at chars, none wider than widest.
+PyRef str_of_chars(const char32_t* chars, std::size_t n, char32_t widest);
+
 // The cached str of text (a new reference), made on a miss; texts longer
 // than CACHED_TEXT_MAX get a fresh str.
 PyRef cached_str(std::string_view text);

@@ -91,6 +91,14 @@ inline void normalized_form(const WordArg& word, std::string& form) {
     form.resize(static_cast<std::size_t>(normalize_direct(word, form.data()) - form.data()));
 }
 
+// dict::lookup() of the word, normalised from its characters when they are
+// read directly.
+inline dict::LookupResult lookup_word(const dict::Dictionary& d, const WordArg& word) {
+    std::string form;
+    normalized_form(word, form);
+    return dict::lookup_normalized(d, std::move(form));
+}
+
 // A new str with the word's text (never the argument itself, so that a
 // result is never the object passed in). Needs the interpreter lock.
 inline PyRef copy_str(const WordArg& word) {
