@@ -10,12 +10,18 @@ call returned. lookup_many runs on the whole set at once, and on batches of
 20, 100 and 1,000 words (a sentence, a paragraph, a page) as a text pipeline
 would call it. "lookup, kept"
 keeps each result in a list, as lookup_many must: it is the loop that
-lookup_many replaces.
+lookup_many replaces. "pickle.loads of results" has the interpreter's C
+unpickler build (and free) the same dicts and lists that lookup returns,
+from bytes made before timing: what the result objects alone cost when the
+interpreter's own C code builds them. It is a reference, not a strict
+floor: the unpickler also makes every str anew, where lookup takes most of
+them from its caches.
 
 Usage: bench/run bench_lookup.py [--sample N] [--repeat R]
 """
 import argparse
 import gc
+import pickle
 import time
 
 import pymorphy3
@@ -84,10 +90,12 @@ def main():
     rows = []
     for label, ws in (("whole list", every), ("known words", known)):
         ref = rate(single(analyzer.parse), ws, 1)
+        pickled = [pickle.dumps(lexovia.lookup(w), protocol=pickle.HIGHEST_PROTOCOL) for w in ws]
         measured = {
             "pymorphy3 parse": ref,
             "lexovia.lookup": rate(single(lexovia.lookup), ws, args.repeat),
             "lexovia.lookup, kept": rate(kept(lexovia.lookup), ws, args.repeat),
+            "pickle.loads of results": rate(single(pickle.loads), pickled, args.repeat),
             "lexovia.lookup_many": rate(lexovia.lookup_many, ws, args.repeat),
             "lookup_many, by 20": rate(batches(lexovia.lookup_many, 20), ws, args.repeat),
             "lookup_many, by 100": rate(batches(lexovia.lookup_many, 100), ws, args.repeat),
@@ -95,6 +103,7 @@ def main():
             "lexovia.mark": rate(single(lexovia.mark), ws, args.repeat),
             "lexovia.mark_many": rate(lexovia.mark_many, ws, args.repeat),
         }
+        del pickled
         print(f"{label}:")
         for name, value in measured.items():
             print(f"  {name:24s} {value:12,.0f} words/s   {value / ref:7.1f} x pymorphy3")
