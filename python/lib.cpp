@@ -182,10 +182,8 @@ std::optional<MarkedChars> marked_chars(std::string_view form, std::uint8_t posi
     return m;
 }
 
-// Words up to this many characters are normalised and marked on the stack
-// (a word of Ukrainian is a dozen or two); longer ones use the heap.
-constexpr Py_ssize_t STACK_WORD_CHARS = 32;
-// The marked text has one character more than the form for each mark.
+// Words normalised on the stack are marked there too; the marked text has
+// one character more than the form for each mark.
 constexpr std::size_t STACK_MARKED_CHARS = 2 * STACK_WORD_CHARS;
 
 // The str mark() returns for word: the stressed form of its first reading,
@@ -193,15 +191,8 @@ constexpr std::size_t STACK_MARKED_CHARS = 2 * STACK_WORD_CHARS;
 // handing back the caller's immutable str would be cheaper, so that a result
 // is never the argument itself.
 PyRef marked_str(const dict::Dictionary& d, const WordArg& word) {
-    char stack_form[STACK_WORD_CHARS * dict::NORMALIZED_CHAR_MAX];
-    thread_local std::string heap_form;
-    std::string_view form;
-    if (word.direct && PyUnicode_GET_LENGTH(word.str.get()) <= STACK_WORD_CHARS) {
-        form = std::string_view(stack_form, static_cast<std::size_t>(normalize_direct(word, stack_form) - stack_form));
-    } else {
-        normalized_form(word, heap_form);
-        form = heap_form;
-    }
+    const NormalizedForm normalized(word);
+    const std::string_view form = normalized.view();
     const auto position = dict::first_stress(d, form);
     if (!position) return copy_str(word);
     char32_t chars[STACK_MARKED_CHARS];

@@ -285,14 +285,23 @@ const TableStrs* TableStrs::of(const dict::Dictionary& d) {
 }
 
 void prefetch_cached_strs(std::span<const std::string> texts) {
+    // The slots found in the first round are kept for the second, so that
+    // each text is hashed once here. A word has far fewer syllables than
+    // this; the texts of a longer list beyond it are not prefetched.
+    constexpr std::size_t MAX_PREFETCHED = 32;
+    std::array<const StrSlot*, MAX_PREFETCHED> found;
+    std::size_t n = 0;
     auto& slots = str_slots();
     // Both rounds load only the slots' own memory; what a slot points to is
     // prefetched, never read.
-    for (const std::string& text : texts)
-        if (text.size() <= CACHED_TEXT_MAX) __builtin_prefetch(&slots[text_hash(0, text) & (STR_SLOTS - 1)]);
-    for (const std::string& text : texts)
-        if (text.size() <= CACHED_TEXT_MAX)
-            if (PyObject* obj = slots[text_hash(0, text) & (STR_SLOTS - 1)].obj) __builtin_prefetch(obj, 1);
+    for (const std::string& text : texts) {
+        if (n == MAX_PREFETCHED) break;
+        if (text.size() > CACHED_TEXT_MAX) continue;
+        found[n] = &slots[text_hash(0, text) & (STR_SLOTS - 1)];
+        __builtin_prefetch(found[n++]);
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (PyObject* obj = found[i]->obj) __builtin_prefetch(obj, 1);
 }
 
 PyRef token_dict(const Keys& k, const Token& t) {

@@ -91,12 +91,40 @@ inline void normalized_form(const WordArg& word, std::string& form) {
     form.resize(static_cast<std::size_t>(normalize_direct(word, form.data()) - form.data()));
 }
 
+// Words up to this many characters are normalised on the stack (a word of
+// Ukrainian is a dozen or two); longer ones use the heap.
+inline constexpr Py_ssize_t STACK_WORD_CHARS = 32;
+
+// dict::normalize_word() of a word's text, written on the stack for a
+// directly read word of up to STACK_WORD_CHARS characters and on the heap
+// otherwise. The view lives as long as the object, which stays where it was
+// made.
+class NormalizedForm {
+public:
+    explicit NormalizedForm(const WordArg& word) {
+        if (word.direct && PyUnicode_GET_LENGTH(word.str.get()) <= STACK_WORD_CHARS) {
+            view_ = std::string_view(stack_, static_cast<std::size_t>(normalize_direct(word, stack_) - stack_));
+        } else {
+            normalized_form(word, heap_);
+            view_ = heap_;
+        }
+    }
+    NormalizedForm(const NormalizedForm&) = delete;
+    NormalizedForm& operator=(const NormalizedForm&) = delete;
+
+    std::string_view view() const { return view_; }
+
+private:
+    char stack_[STACK_WORD_CHARS * dict::NORMALIZED_CHAR_MAX];
+    std::string heap_;
+    std::string_view view_;
+};
+
 // dict::lookup() of the word, normalised from its characters when they are
-// read directly.
+// read directly. The form the result keeps is exactly as long as it needs.
 inline dict::LookupResult lookup_word(const dict::Dictionary& d, const WordArg& word) {
-    std::string form;
-    normalized_form(word, form);
-    return dict::lookup_normalized(d, std::move(form));
+    const NormalizedForm form(word);
+    return dict::lookup_normalized(d, std::string(form.view()));
 }
 
 // A new str with the word's text (never the argument itself, so that a
