@@ -83,7 +83,6 @@ public:
     void skip(unsigned n) {
         buffer_ <<= n;
         count_ -= n;
-        consumed_ += n;
     }
     std::uint32_t take(unsigned n) {
         const std::uint32_t v = peek(n);
@@ -91,8 +90,9 @@ public:
         return v;
     }
     bool bit() { return take(1) != 0; }
-    std::uint64_t consumed_bits() const { return consumed_; }
-    bool overrun() const { return consumed_ > std::uint64_t(data_.size()) * 8; }
+    // Bytes loaded into the buffer, less the bits still unread there.
+    std::uint64_t consumed_bits() const { return std::uint64_t(next_) * 8 - count_; }
+    bool overrun() const { return consumed_bits() > std::uint64_t(data_.size()) * 8; }
 
 private:
     void refill() {
@@ -107,7 +107,6 @@ private:
     std::size_t next_ = 0;
     std::uint64_t buffer_ = 0;  // unread bits, left-aligned
     unsigned count_ = 0;
-    std::uint64_t consumed_ = 0;
 };
 
 // One Huffman table of a block, built from its code lengths when they form a
@@ -167,7 +166,8 @@ public:
     }
 
 private:
-    std::array<std::uint16_t, std::size_t(1) << LOOKUP_BITS> lookup_{};  // symbol << 5 | length, 0: longer
+    // symbol << 5 | length, 0: longer; set wholly by build(), before any decode().
+    std::array<std::uint16_t, std::size_t(1) << LOOKUP_BITS> lookup_;
     std::array<std::uint32_t, MAX_CODE_LENGTH + 1> first_code_{};
     std::array<unsigned, MAX_CODE_LENGTH + 1> first_slot_{};
     std::array<unsigned, MAX_CODE_LENGTH + 1> count_{};
@@ -183,26 +183,16 @@ bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(
 
 std::size_t walk_room(std::size_t rows) { return rows / WALKERS * WALK_ROOM_SHARES + ARCS; }
 
-void reserve_output(BlockBuffer& out, std::size_t needed) {
-    if (out.capacity >= needed) return;
-    std::size_t capacity = std::max<std::size_t>(out.capacity, std::size_t(1) << 20);
-    while (capacity < needed) capacity *= 2;
-    std::unique_ptr<std::uint8_t[]> bigger(new std::uint8_t[capacity]);
-    if (out.size > 0) std::memcpy(bigger.get(), out.data.get(), out.size);
-    out.data = std::move(bigger);
-    out.capacity = capacity;
-}
-
 // Run-length expansion: four equal bytes are followed by a count of further
 // copies. False when the block ends before the count (libbz2 reads past the
 // block there and fails).
 bool expand_runs(const std::uint8_t* text, std::size_t rows, BlockBuffer& out) {
     // Spare room at the end of out for a whole word stored at once.
     constexpr std::size_t WORD = 8;
-    reserve_output(out, rows + rows / 4 + WORD);
+    out.reserve(rows + rows / 4 + WORD);
     std::size_t i = 0;
     while (i < rows) {
-        if (out.capacity - out.size < MAX_RUN + WORD) reserve_output(out, out.size + MAX_RUN + WORD + (rows - i));
+        if (out.capacity - out.size < MAX_RUN + WORD) out.reserve(out.size + MAX_RUN + WORD + (rows - i));
         std::uint8_t* o = out.data.get() + out.size;
         if (rows - i >= WORD) {
             // Byte k of `differs` is zero where bytes k and k+1 are equal; a
@@ -247,7 +237,6 @@ void BlockDecoder::reserve(std::size_t rows) {
     last_column_ = dict::allocate_block(rows);
     links_ = dict::allocate_block(rows * sizeof(std::uint32_t));
     walks_ = dict::allocate_block(walk_room(rows) * WALKERS);
-    inverted_ = dict::allocate_block(rows);
     rows_ = rows;
 }
 
@@ -335,7 +324,7 @@ const std::uint8_t* BlockDecoder::invert(std::size_t rows, std::uint32_t start) 
     // of one turn around start's cycle. A block that is one text, the usual
     // case, makes one cycle through all rows; the text of a block whose
     // cycle is shorter repeats that turn, as libbz2's walk does.
-    std::uint8_t* text = inverted_.get();
+    std::uint8_t* text = last_column_.get();
     std::size_t filled = 0;
     std::uint32_t at = start;
     for (std::size_t hops = 0;; ++hops) {

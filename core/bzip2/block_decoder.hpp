@@ -48,25 +48,25 @@ public:
 
 private:
     bool decode_block(std::span<const std::uint8_t> reframed, BlockBuffer& out, const std::atomic<bool>* cancel);
-    // Room for `rows` rows in every table, kept for the next block. The two
-    // link tables are read at random, so they sit on huge pages where the
-    // system grants them: with 4 KiB pages their 7 MB would miss the TLB on
-    // nearly every step of the walk.
+    // Room for `rows` rows in every table, kept for the next block. The link
+    // table is read at random, so it sits on huge pages where the system
+    // grants them: with 4 KiB pages its 3.6 MB would miss the TLB on nearly
+    // every step of the walk.
     void reserve(std::size_t rows);
     // Fills links_ from the last column and each byte's count.
     void link_rows(std::size_t rows, const std::array<std::uint32_t, 256>& byte_count);
     // The block's bytes in text order, walking the links from the row after
-    // `start`; nullptr if the walk cannot be completed.
+    // `start`, written over the last column (which the links have replaced);
+    // nullptr if the walk cannot be completed.
     const std::uint8_t* invert(std::size_t rows, std::uint32_t start);
     std::size_t rows_ = 0;
-    // The block before the Burrows-Wheeler inversion, one byte a row.
+    // The block before the Burrows-Wheeler inversion, one byte a row; once
+    // the rows are linked, the block after it.
     dict::ByteBlock last_column_;
     // Per row: the next row (upper 24 bits) and the row's byte (low 8).
     dict::ByteBlock links_;
     // A buffer per walker of the inversion.
     dict::ByteBlock walks_;
-    // The block after the inversion, before the run-length expansion.
-    dict::ByteBlock inverted_;
 };
 
 }  // namespace lexovia::bzip2

@@ -179,6 +179,16 @@ void reframe_block(std::span<const std::uint8_t> stream, const Layout& layout, s
     tail.flush();
 }
 
+void BlockBuffer::reserve(std::size_t needed) {
+    if (capacity >= needed) return;
+    std::size_t grown = std::max<std::size_t>(capacity, std::size_t(1) << 20);
+    while (grown < needed) grown *= 2;
+    std::unique_ptr<std::uint8_t[]> bigger(new std::uint8_t[grown]);
+    if (size > 0) std::memcpy(bigger.get(), data.get(), size);
+    data = std::move(bigger);
+    capacity = grown;
+}
+
 bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out, const std::atomic<bool>* cancel,
                    BlockDecoder* decoder) {
     if (decoder && decoder->decode(reframed, out, cancel)) return true;
@@ -193,21 +203,11 @@ bool inflate_block(std::span<const std::uint8_t> reframed, BlockBuffer& out, con
     stream.avail_in = static_cast<unsigned>(reframed.size());
 
     out.size = 0;
-    if (out.capacity == 0) {
-        out.capacity = std::size_t(1) << 20;
-        out.data.reset(new std::uint8_t[out.capacity]);
-    }
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed)) return false;
-        if (out.size == out.capacity) {
-            // Runs expand a block well past its coded size (up to ~52x), so
-            // the buffer grows until the block is out.
-            const std::size_t capacity = out.capacity * 2;
-            std::unique_ptr<std::uint8_t[]> bigger(new std::uint8_t[capacity]);
-            std::memcpy(bigger.get(), out.data.get(), out.size);
-            out.data = std::move(bigger);
-            out.capacity = capacity;
-        }
+        // Runs expand a block well past its coded size (up to ~52x), so the
+        // buffer grows until the block is out.
+        out.reserve(out.size + 1);
         const auto room = static_cast<unsigned>(std::min<std::size_t>(out.capacity - out.size, UINT_MAX));
         stream.next_out = reinterpret_cast<char*>(out.data.get() + out.size);
         stream.avail_out = room;

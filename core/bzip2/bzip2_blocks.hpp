@@ -77,6 +77,11 @@ struct BlockBuffer {
     std::unique_ptr<std::uint8_t[]> data;
     std::size_t size = 0;
     std::size_t capacity = 0;
+
+    // Room for at least needed bytes, the first size kept: the capacity
+    // doubles from 1 MiB until it is enough, so a block that grows a little
+    // at a time is copied only a few times.
+    void reserve(std::size_t needed);
 };
 
 // Inflates a re-framed block into out (replacing its contents) and reports

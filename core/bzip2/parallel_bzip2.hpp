@@ -10,8 +10,9 @@
 // CRC. Worker threads then take blocks in order, each re-framing its block as
 // a single-block stream and inflating it with the block decoder of
 // block_decoder.hpp, or with libbz2 where that declines (either checks the
-// block's CRC, and both give the same bytes). next() hands the inflated blocks to the decoder in stream
-// order as they complete, so decoding overlaps inflation. A worker only
+// block's CRC, and both give the same bytes). next() hands the inflated
+// blocks to the decoder in stream order as they complete, so decoding
+// overlaps inflation. A worker only
 // starts block i while i is fewer than 2 x workers blocks past the oldest
 // block the decoder still holds, so at most that many inflated blocks exist
 // at once, whatever the stream's size.

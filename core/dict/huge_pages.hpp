@@ -5,7 +5,10 @@
 // with 4 KiB pages nearly every one of them also misses the TLB. Arrays of
 // at least one huge page are allocated on a huge-page boundary and marked
 // MADV_HUGEPAGE (effective where the system's policy is "madvise" or
-// "always"; harmless elsewhere). Smaller arrays are aligned to a cache line.
+// "always"; harmless elsewhere), and the small pages a reused heap range
+// already has are dropped, so that the first touch faults in huge ones (the
+// storage is uninitialised, so nothing is lost). Smaller arrays are aligned
+// to a cache line.
 #pragma once
 
 #include <cstddef>

@@ -4,11 +4,12 @@
 Usage: make_corpus.py OUTDIR
 
 OUTDIR/decode_image/ and OUTDIR/mark/ get raw dictionary images, OUTDIR/load_compressed/
-bzip2-compressed ones (and OUTDIR/bzip2_block/ single-block streams): well-formed images small and larger, the broken and
-edge-case images the module's load tests use, truncations, and streams of
-several blocks whose boundaries fall inside entries (with corrupt,
-truncated and over-long variants), so that mutation starts from every kind
-of input the loader distinguishes. OUTDIR/transcribe/ gets words after a
+bzip2-compressed ones (and OUTDIR/bzip2_block/ single-block streams):
+well-formed images small and larger, the broken and edge-case images the
+module's load tests use, truncations, and streams of several blocks whose
+boundaries fall inside entries (with corrupt, truncated and over-long
+variants), so that mutation starts from every kind of input the loader
+distinguishes. OUTDIR/transcribe/ gets words after a
 stress-index byte: ordinary ones, every apostrophe, and long runs of the
 letters whose rules look back over earlier tokens (soft signs after vowels
 and apostrophes, chains of soft dentals, iotated vowels after hyphens).
