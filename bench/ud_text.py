@@ -4,9 +4,9 @@ Reads the UD Ukrainian-IU dev split at run time (measurement only; see
 ud_gold.py, whose definitions this uses), runs `lexovia_text.annotate` on
 each sentence's text and, over the gold-resolvable tokens, prints the share
 where the chosen stress is the gold one, beside two references from the
-same run: `lexovia.mark` (always the lowest stress) and always taking the
-reading of the most frequent lexeme (lexovia_text's frequency prior with no
-context rule). A breakdown by the rule that made each choice follows.
+same run: `lexovia.mark` (always the lowest stress) and the chooser given
+the word alone, without its sentence (the frequency evidence and variant
+order only). A breakdown by the rule that made each choice follows.
 
 Usage: bench/run ud_text.py [--show N]   (N wrong choices listed)
 """
@@ -15,7 +15,7 @@ import collections
 
 import lexovia
 import lexovia_text
-from lexovia_text import _choose, _entries, _tokens
+from lexovia_text import _tokens
 
 import ud_gold
 
@@ -39,8 +39,6 @@ def main():
     parser.add_argument("--show", type=int, default=0, help="list N wrong choices")
     args = parser.parse_args()
 
-    cache = _entries.Cache()
-    prior = _choose.prior()
     total = chooser = marked = frequent = unaligned = 0
     by_rule = collections.defaultdict(lambda: [0, 0])
     wrong = collections.Counter()
@@ -55,12 +53,8 @@ def main():
             total += 1
             if ud_gold.stress_of({"stressed_form": lexovia.mark(token.form)}) == gold:
                 marked += 1
-            entry = cache.fill([token.form])[token.form]
-            if len(entry.stress) > 1:
-                reading, _ = prior.choose(entry, list(range(len(entry.stress))))
-                frequent += entry.stress[reading] == gold
-            else:
-                frequent += bool(entry.stress) and entry.stress[0] == gold
+            alone = [w for w in lexovia_text.annotate(token.form) if w.text == token.form]
+            frequent += bool(alone) and alone[0].stress == gold
             if word is None:
                 unaligned += 1
                 continue
@@ -78,7 +72,7 @@ def main():
     print(f"gold-resolvable tokens: {total:,} (not aligned with the tokenizer's words: {unaligned:,})")
     print(f"chooser right: {share(chooser)}")
     print(f"reference, mark right: {share(marked)}")
-    print(f"reference, most frequent lexeme right: {share(frequent)}")
+    print(f"reference, the word alone right: {share(frequent)}")
     for rule, (n, ok) in sorted(by_rule.items(), key=lambda kv: -kv[1][0]):
         print(f"  {rule}: {ok}/{n}")
     if args.show:

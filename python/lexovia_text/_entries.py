@@ -3,14 +3,21 @@
 `lexovia.lookup` gives every reading with its full phonetics; running text
 needs far less: the stress of each reading (already written into the word
 as it stands in the text) and each reading's analyses as (part of speech,
-case, number, gender, person, lemma). Entries are built from
+case, number, gender, person, verb form, lemma). Entries are built from
 `lexovia.lookup_many` in batches of words not seen before and kept per
 spelling in a cache of bounded size, so a long text costs one dictionary
 query per distinct word and constant memory.
+
+A word of one vowel has one reading and no morphology in lookup; its
+analyses, which the words around a heteronym need (той, ці, мій, два),
+come from the shipped table short.tsv.gz (tools/text_data/short_words.py).
 """
 from __future__ import annotations
 
-from collections.abc import Iterable, Sequence
+import functools
+import gzip
+from collections.abc import Iterable, Mapping, Sequence
+from importlib import resources
 from typing import TYPE_CHECKING
 
 import lexovia
@@ -23,27 +30,57 @@ if TYPE_CHECKING:
 # Distinct spellings kept at once: a few hundred MB at most, and large
 # enough that real texts (whose vocabulary grows slowly) rarely refill it.
 CACHE_LIMIT = 400_000
+# Words asked of the dictionary at once (see _look_up).
+LOOKUP_CHUNK = 1024
 EMPTY: frozenset[str] = frozenset()
 # Parts of speech of closed classes: words a sentence cannot do without,
 # far more frequent than the nouns and names spelled like them.
 CLOSED_CLASS = frozenset({"PRON", "DET", "ADV", "SCONJ", "CCONJ", "ADP", "PART", "AUX", "NUM", "INTJ"})
 NOMINAL = frozenset({"NOUN", "PROPN"})
 MODIFIER = frozenset({"ADJ", "DET", "NUM"})
+VERBAL = frozenset({"VERB", "AUX"})
+# Parts of speech that decline: their class for the context statistics is
+# (part of speech, case, number).
+DECLINING = frozenset({"NOUN", "PROPN", "ADJ", "PRON", "DET", "NUM"})
+
+
+# The grammatical part of an analysis, in Analysis's slot order from pos to
+# cls (the lemma aside).
+Shape = tuple[str, frozenset[str], frozenset[str], frozenset[str], frozenset[str], frozenset[str],
+              frozenset[str], frozenset[str], str]
+
+
+def _joined(values: Iterable[str]) -> str:
+    return ",".join(sorted(values))
 
 
 class Analysis:
-    """One morphological analysis of a reading, reduced to what the rules read."""
-    __slots__ = ("pos", "case", "number", "gender", "person", "lemma", "prontype")
+    """One morphological analysis of a reading, reduced to what the rules
+    read. `cls` is its class for the context statistics: part of speech with
+    case and number for words that decline, with verb form, mood, tense and
+    number for verbs, the part of speech alone for the rest."""
+    __slots__ = ("pos", "case", "number", "gender", "person", "lemma", "prontype", "verbform", "nametype", "cls")
 
-    def __init__(self, morph: MorphDict) -> None:
+    def __init__(self, pos: str, feats: Mapping[str, Sequence[str]], lemma: str) -> None:
+        self._set_shape(_shape(pos, feats))
+        self.lemma = lemma
+
+    def _set_shape(self, shape: Shape) -> None:
+        (self.pos, self.case, self.number, self.gender, self.person, self.prontype, self.verbform,
+         self.nametype, self.cls) = shape
+
+    @classmethod
+    def of(cls, morph: MorphDict) -> Analysis:
+        pos = "+".join(morph["pos"])
         feats = morph["feats"]
-        self.pos = "+".join(morph["pos"])
-        self.case = frozenset(feats.get("Case", ()))
-        self.number = frozenset(feats.get("Number", ()))
-        self.gender = frozenset(feats.get("Gender", ()))
-        self.person = frozenset(feats.get("Person", ()))
-        self.prontype = frozenset(feats.get("PronType", ()))
-        self.lemma = morph["lemma"] or ""
+        key = (pos, str(feats))
+        shape = _shapes.get(key)
+        if shape is None:
+            shape = _shapes[key] = _shape(pos, feats)
+        a = cls.__new__(cls)
+        a._set_shape(shape)
+        a.lemma = morph["lemma"] or ""
+        return a
 
     @property
     def is_modifier(self) -> bool:
@@ -51,6 +88,10 @@ class Analysis:
         determiners, numerals and the pronouns that are not personal."""
         return self.pos in MODIFIER or (self.pos == "PRON" and bool(self.case) and "Prs" not in self.prontype
                                         and self.lemma not in PERSONAL)
+
+    @property
+    def is_finite_verb(self) -> bool:
+        return self.pos in VERBAL and "Fin" in self.verbform
 
     def agrees_with(self, other: Analysis) -> bool:
         if self.case and other.case and not self.case & other.case:
@@ -63,6 +104,33 @@ class Analysis:
         return True
 
 
+def _shape(pos: str, feats: Mapping[str, Sequence[str]]) -> Shape:
+    """The grammatical part of an analysis, in Analysis's slot order."""
+    case = frozenset(feats.get("Case", ()))
+    number = frozenset(feats.get("Number", ()))
+    verbform = frozenset(feats.get("VerbForm", ()))
+    if pos in DECLINING:
+        cls = f"{pos}|{_joined(case)}|{_joined(number)}"
+    elif pos in VERBAL:
+        cls = "|".join((pos, _joined(verbform), _joined(feats.get("Mood", ())), _joined(feats.get("Tense", ())),
+                        _joined(number)))
+    else:
+        cls = pos
+    return (pos, case, number, frozenset(feats.get("Gender", ())), frozenset(feats.get("Person", ())),
+            frozenset(feats.get("PronType", ())), verbform, frozenset(feats.get("NameType", ())), cls)
+
+
+# The shapes met so far, by part of speech and the text of the features:
+# a few thousand, shared by every analysis that has one, so that an
+# analysis costs one small object.
+_shapes: dict[tuple[str, str], Shape] = {}
+
+
+# Spellings of one reading whose stress the preposition before them moves
+# (_rules.preposition_stress_shift, which refers here).
+MOVABLE = frozenset({"мене", "тебе", "себе", "того"})
+
+
 # Personal pronouns by lemma: they never agree with a noun as a modifier does.
 PERSONAL = frozenset({"я", "ти", "він", "вона", "воно", "ми", "ви", "вони", "себе"})
 
@@ -71,8 +139,10 @@ class Entry:
     """A spelling's readings: `marked[i]` is the spelling with reading i's
     stress mark, `stress[i]` the vowel it stresses (0-based) and
     `analyses[i]` its analyses. `parts` is set instead when the whole word
-    is unknown and hyphenated: (offset, part entry) for each part."""
-    __slots__ = ("word", "vowels", "marked", "stress", "analyses", "all_analyses", "parts", "guess")
+    is unknown and hyphenated: (offset, part entry) for each part.
+    `classes[i]` are the classes of reading i's analyses (see Analysis)."""
+    __slots__ = ("word", "vowels", "marked", "stress", "analyses", "all_analyses", "parts", "guess",
+                 "classes", "signature", "hyphenated", "fixed")
 
     def __init__(self, word: str, vowels: int, stresses: Sequence[int],
                  analyses: Sequence[tuple[Analysis, ...]]) -> None:
@@ -83,13 +153,41 @@ class Entry:
         self.analyses = tuple(analyses)
         self.all_analyses = tuple(a for group in analyses for a in group)
         self.parts: tuple[tuple[int, Entry], ...] = ()
+        self.hyphenated = any(h in word for h in _tokens.HYPHENS)
+        # The stress of a word whose one reading no context can change (see
+        # _rules.MOVABLE), else None.
+        self.fixed = (self.stress[0] if len(self.stress) == 1 and not self.hyphenated
+                      and word.lower() not in MOVABLE else None)
         self.guess: int | None = None
+        self.classes = tuple(frozenset(a.cls for a in group) for group in analyses)
+        # What the word says to its neighbours' statistics (see _statistics),
+        # computed when first asked for.
+        self.signature: str | None = None
 
 
 def _entry(word: str, readings: Sequence[lexovia.ReadingDict]) -> Entry:
     stresses = [r["syllable_index"] for r in readings]
-    analyses = [tuple(Analysis(m) for m in r["morph"]) for r in readings]
+    analyses = [tuple(Analysis.of(m) for m in r["morph"]) for r in readings]
+    if len(readings) == 1 and not analyses[0]:
+        short = short_analyses().get(_tokens.normalise_key(word.lower()))
+        if short:
+            analyses = [short]
     return Entry(word, _tokens.vowel_count(word), stresses, analyses)
+
+
+@functools.cache
+def short_analyses() -> dict[str, tuple[Analysis, ...]]:
+    """The analyses of one-vowel forms (short.tsv.gz), by normalised form."""
+    data = resources.files(__package__).joinpath("short.tsv.gz").read_bytes()
+    out: dict[str, list[Analysis]] = {}
+    for line in gzip.decompress(data).decode("utf-8").splitlines():
+        form, pos, feats, lemma = line.split("\t")
+        parsed: dict[str, tuple[str, ...]] = {}
+        for pair in feats.split("|") if feats else ():
+            name, _, value = pair.partition("=")
+            parsed[name] = tuple(value.split(","))
+        out.setdefault(form, []).append(Analysis(pos, parsed, lemma))
+    return {form: tuple(group) for form, group in out.items()}
 
 
 class Cache:
@@ -128,10 +226,14 @@ def _look_up(entries: dict[str, Entry], words: list[str]) -> list[str]:
     """Adds an entry for each of `words` (none of which has one yet), asking
     the dictionary about the Ukrainian ones; returns those."""
     wanted = [w for w in words if _tokens.is_ukrainian(w)]
-    # No query without a word to ask about: an empty one would still load the dictionary.
-    results = lexovia.lookup_many([_tokens.lookup_key(w) for w in wanted]) if wanted else []
-    for word, result in zip(wanted, results):
-        entries[word] = _entry(word, result["readings"])
+    # In chunks: a lookup result is large and only its stresses and
+    # analyses are kept, so a chunk's results are freed before the next
+    # is asked for, and the interpreter's cyclic garbage collector, which
+    # runs as objects are allocated, never has all of them to scan at once.
+    for k in range(0, len(wanted), LOOKUP_CHUNK):
+        chunk = wanted[k:k + LOOKUP_CHUNK]
+        for word, result in zip(chunk, lexovia.lookup_many([_tokens.lookup_key(w) for w in chunk])):
+            entries[word] = _entry(word, result["readings"])
     for word in words:
         if word not in entries:
             entries[word] = Entry(word, _tokens.vowel_count(word), (), ())

@@ -58,6 +58,35 @@ def hyphen_parts(word: str) -> list[tuple[int, str]]:
     return out
 
 
+def part_vowel_starts(word: str) -> list[int]:
+    """For each hyphen-separated part of a word, the ordinal of its first
+    vowel among the word's vowels (a part without vowels starts where the
+    next would)."""
+    starts, seen = [], 0
+    for _, part in hyphen_parts(word):
+        starts.append(seen)
+        seen += vowel_count(part)
+    return starts
+
+
+def part_of(starts: list[int], ordinal: int) -> int:
+    """The part (see part_vowel_starts) that vowel `ordinal` belongs to."""
+    return max(k for k, start in enumerate(starts) if start <= ordinal)
+
+
+def mark_vowels(word: str, ordinals: tuple[int, ...] | list[int]) -> str:
+    """word with U+0301 after each of its vowels numbered in `ordinals`."""
+    wanted = set(ordinals)
+    out, seen = [], 0
+    for c in word:
+        out.append(c)
+        if c in VOWELS:
+            if seen in wanted:
+                out.append(ACUTE)
+            seen += 1
+    return "".join(out)
+
+
 def mark_vowel(word: str, ordinal: int) -> str:
     """word with U+0301 after its vowel number `ordinal` (0-based); unchanged
     when it has fewer vowels."""
@@ -74,3 +103,12 @@ def lookup_key(word: str) -> str:
     """The form lexovia is asked for: the Unicode hyphens become ASCII ones,
     as the dictionary writes them."""
     return word.replace("\u2010", "-").replace("\u2011", "-")
+
+
+_TO_KEY = str.maketrans({a: "\u02bc" for a in APOSTROPHES} | {"\u2010": "-", "\u2011": "-"})
+
+
+def normalise_key(word: str) -> str:
+    """The spelling the shipped tables key a lower-case word by: every
+    apostrophe as U+02BC, the Unicode hyphens as ASCII ones."""
+    return word.translate(_TO_KEY)

@@ -1,32 +1,41 @@
-"""Builds the data that lexovia_text ships: the frequency prior and the
-ending table of the unknown-word guesser.
+"""Builds the data that lexovia_text ships.
 
-Sources, both openly licensed, and nothing else:
+Sources, all openly licensed, and nothing else:
 
 - the Ukrainian word list of `wordfreq` (pinned in requirements.txt beside
   this file; its data is CC BY-SA 4.0): how often each lower-case form
   occurs in running text;
 - the dictionary of the installed `lexovia` module, through its public
   `lookup_many`: the readings of each of those forms with their stress and
-  morphology.
+  morphology;
+- pymorphy3's Ukrainian dictionary (CC BY-SA 3.0 data, the image's source
+  of morphology): the analyses of one-vowel forms, the forms of a lexeme;
+- the English Wiktionary's Ukrainian StarDict (CC BY-SA 3.0), as the
+  image reads it;
+- the UA-GEC corpus (CC BY 4.0), plain running text for the context
+  statistics.
 
-Outputs (CC BY-SA 4.0 data, written into python/lexovia_text/):
+Outputs (written into python/lexovia_text/; attributions in data/NOTICE):
 
 - `prior.tsv.gz`: lines `L<TAB>pos<TAB>lemma<TAB>weight` give a lexeme's
   frequency, the summed wordfreq frequency of the forms whose every reading
   belongs to that lexeme only (a form shared by two lexemes says nothing
-  about either); lines `F<TAB>pos<TAB>case<TAB>number<TAB>weight` give how
-  often a part of speech takes a case and number, from the forms whose
-  every analysis has that one (pos, case, number); lines
-  `W<TAB>form<TAB>weight` give the frequency of each form (normalised as
-  lexovia does) that has two or more stresses. Weights are integers,
-  frequency times WEIGHT_SCALE, rounded; zero weights are left out.
+  about either); lines `W<TAB>form<TAB>weight` give the frequency of each
+  form (normalised as lexovia does) that has two or more stresses. Weights
+  are integers, frequency times WEIGHT_SCALE, rounded; zero weights are
+  left out.
+- `short.tsv.gz`: the analyses of one-vowel forms (short_words.py).
+- `context.tsv.gz`: the context statistics (context.py).
+- `variants.tsv.gz`: the usual one of tied stresses (variants.py).
 - `endings.tsv.gz`: lines `ending<TAB>syllables<TAB>stress_from_end` (see
   lexovia_text/_guess.py for how they are read).
 
-Run from the repository root: .venv/bin/pip install -r tools/text_data/requirements.txt
+Run from the repository root, with the shared data folder beside it:
+.venv/bin/pip install -r tools/text_data/requirements.txt
 && .venv/bin/python -m tools.text_data.build
-It also prints the guesser's precision on dictionary words held out of
+The package's own modules are read from python/ (the tables must match the
+code that reads them); the `lexovia` module is the installed one. The
+build also prints the guesser's precision on dictionary words held out of
 its table (whole lexemes, so that no sister form gives the ending away).
 """
 import argparse
@@ -46,9 +55,14 @@ from ..spelling import vowel_count
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 OUT = os.path.join(REPO, "python", "lexovia_text")
-# The table builder lives with its reader; imported alone, without the package.
-sys.path.insert(0, OUT)
-import _guess  # noqa: E402
+SHARED = os.path.join(os.path.dirname(REPO), "shared", "data")
+WIKTIONARY = os.path.join("wiktionary-uk-en", "ukrainian-english-wiktionary-stardict.tar.gz")
+# The readers of the tables live in the package's source; the builders use
+# the same code.
+sys.path.insert(0, os.path.dirname(OUT))
+from lexovia_text import _guess  # noqa: E402
+
+from . import context, short_words, variants  # noqa: E402
 
 # Frequencies are fractions of all tokens; 1e9 keeps forms seen once per
 # billion tokens distinct from zero while fitting the integers in a few digits.
@@ -68,7 +82,6 @@ def build_prior():
     freqs = wordfreq.get_frequency_dict("uk")
     words = [w for w in freqs if vowel_count(w) >= 2]
     lexemes = collections.Counter()
-    bundles = collections.Counter()
     heteronyms = collections.Counter()
     for chunk, results in batches(words):
         for word, result in zip(chunk, results):
@@ -83,28 +96,17 @@ def build_prior():
                 (key,) = keys
                 if key[1]:
                     lexemes[key] += f
-            shapes = {("+".join(a["pos"]), ",".join(sorted(a["feats"].get("Case", []))),
-                       ",".join(sorted(a["feats"].get("Number", [])))) for a in analyses}
-            if len(shapes) == 1:
-                (shape,) = shapes
-                if shape[1] or shape[2]:
-                    bundles[shape] += f
     lines = []
     for (pos, lemma), f in sorted(lexemes.items()):
         w = round(f * WEIGHT_SCALE)
         if w and "\t" not in lemma and "\n" not in lemma:
             lines.append(f"L\t{pos}\t{lemma}\t{w}\n")
-    for (pos, case, number), f in sorted(bundles.items()):
-        w = round(f * WEIGHT_SCALE)
-        if w:
-            lines.append(f"F\t{pos}\t{case}\t{number}\t{w}\n")
     for form, f in sorted(heteronyms.items()):
         w = round(f * WEIGHT_SCALE)
         if w:
             lines.append(f"W\t{form}\t{w}\n")
     write(os.path.join(OUT, "prior.tsv.gz"), lines)
     print(f"prior: {sum(1 for l in lines if l[0] == 'L'):,} lexemes, "
-          f"{sum(1 for l in lines if l[0] == 'F'):,} case/number bundles, "
           f"{sum(1 for l in lines if l[0] == 'W'):,} heteronym forms")
 
 
@@ -157,15 +159,45 @@ def write(path, lines):
         f.write("".join(lines).encode("utf-8"))
 
 
+def build_short():
+    lines = short_words.build_lines()
+    write(os.path.join(OUT, "short.tsv.gz"), lines)
+    print(f"short words: {len({l.split(chr(9))[0] for l in lines}):,} forms, {len(lines):,} analyses")
+
+
+def build_context(shared):
+    lines = context.build_lines(shared)
+    write(os.path.join(OUT, "context.tsv.gz"), lines)
+    kinds = collections.Counter(l[0] for l in lines)
+    print(f"context: {kinds['V']:,} spellings, {kinds['C']:,} classes, {kinds['F']:,} (slot, value, class) counts")
+
+
+def build_variants(wiktionary):
+    lines, counts = variants.build_lines(wiktionary)
+    write(os.path.join(OUT, "variants.tsv.gz"), lines)
+    print("variants: " + ", ".join(f"{k} {v:,}" for k, v in sorted(counts.items())))
+
+
+PARTS = ("prior", "short", "context", "variants", "endings")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--only", choices=["prior", "endings"], help="build one file only")
+    parser.add_argument("--only", choices=PARTS, action="append", help="build this file only (repeatable)")
+    parser.add_argument("--shared", default=SHARED, help="the shared data folder (default: %(default)s)")
     parser.add_argument("--seed", type=int, default=1, help="seed of the held-out split")
     args = parser.parse_args()
     print(f"lexovia {lexovia.__file__}, {lexovia.word_count():,} entries; wordfreq {importlib.metadata.version("wordfreq")}")
-    if args.only in (None, "prior"):
+    only = set(args.only or PARTS)
+    if "prior" in only:
         build_prior()
-    if args.only in (None, "endings"):
+    if "short" in only:
+        build_short()
+    if "context" in only:
+        build_context(args.shared)
+    if "variants" in only:
+        build_variants(os.path.join(args.shared, WIKTIONARY))
+    if "endings" in only:
         build_endings(args.seed)
 
 
