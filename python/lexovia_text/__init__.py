@@ -50,8 +50,9 @@ class Word:
     that gets the mark (None when the word is left as it is) and `guess`
     whether the stress is a guess for a word the dictionary lacks.
     `stresses` are all the vowels that get a mark: `stress` alone, or for a
-    hyphenated compound one on each part (`stress` is then the last part's,
-    the primary stress)."""
+    hyphenated compound one on each part, `stress` (the chosen reading's)
+    among them; transcribe_text makes the last of them the primary
+    stress."""
     start: int
     end: int
     text: str
