@@ -199,7 +199,8 @@ def quantity_genitive(ctx: Context, i: int, candidates: list[int]) -> list[int] 
 def modifier_agreement(ctx: Context, i: int, candidates: list[int]) -> list[int] | None:
     """An adjective, determiner or numeral agrees with its noun in case,
     number and gender: the noun after it picks the modifier's reading
-    (мої́ ру́ки), and the modifier before a noun picks the noun's."""
+    (мої́ ру́ки), and the modifier before or after a noun picks the
+    noun's."""
     entry = _entry(ctx, i)
     before = ctx.analyses(i - 1) if ctx.joined(i) else ()
     mods = [a for a in before if a.is_modifier]
@@ -215,6 +216,12 @@ def modifier_agreement(ctx: Context, i: int, candidates: list[int]) -> list[int]
             # A verb stands before a noun as naturally as an adjective does:
             # verb readings stay (була книжка is not бу́ла, "bulging").
             return kept + [c for c in _keep(entry, candidates, lambda a: a.pos in VERBAL) if c not in kept]
+    if after and all(a.is_modifier for a in after):
+        # A modifier after its noun (брати́ наші), or an adjective as its
+        # predicate (ру́ки теплі), agrees with it all the same.
+        kept = _keep(entry, candidates, lambda a: a.pos in NOMINAL and any(m.agrees_with(a) for m in after))
+        if kept:
+            return kept
     return None
 
 
@@ -363,8 +370,8 @@ def father_name_stress(lower: str) -> int | None:
 
 
 def genitive_after_noun(ctx: Context, i: int, candidates: list[int]) -> list[int] | None:
-    """A common noun right after another noun is most often the genitive
-    that completes it (гирло річки́, назва села́). Only where every
+    """A common noun right after another common noun is most often the
+    genitive that completes it (гирло річки́, назва села́). Only where every
     reading is a common noun: an adverb or a preposition spelled like a
     noun (тому́, замість) follows nouns as freely, and a name after a noun
     is its apposition (місто Харків)."""
@@ -372,7 +379,9 @@ def genitive_after_noun(ctx: Context, i: int, candidates: list[int]) -> list[int
     if not ctx.joined(i) or not all(a.pos == "NOUN" for c in candidates for a in entry.analyses[c]):
         return None
     before = ctx.analyses(i - 1)
-    if not before or not all(a.pos in NOMINAL for a in before):
+    if not before or not all(a.pos == "NOUN" for a in before):
+        # A name takes no genitive after it; the noun after one starts
+        # another phrase (у Читі бабця).
         return None
     return _keep(entry, candidates, lambda a: "Gen" in a.case)
 
