@@ -216,6 +216,14 @@ def modifier_agreement(ctx: Context, i: int, candidates: list[int]) -> list[int]
             # A verb stands before a noun as naturally as an adjective does:
             # verb readings stay (була книжка is not бу́ла, "bulging").
             return kept + [c for c in _keep(entry, candidates, lambda a: a.pos in VERBAL) if c not in kept]
+    nouns_before = [a for a in before if a.pos in NOMINAL]
+    if nouns_before and len(nouns_before) == len(before):
+        # An adjective after a noun agrees with it as its modifier or its
+        # predicate (ру́ки те́плі, not the noun теплі́); a verb is as likely
+        # there, its subject before it (вона мала́, not ма́ла), and stays.
+        kept = _keep(entry, candidates, lambda a: a.pos == "ADJ" and any(n.agrees_with(a) for n in nouns_before))
+        if kept:
+            return kept + [c for c in _keep(entry, candidates, lambda a: a.pos in VERBAL) if c not in kept]
     if after and all(a.is_modifier for a in after):
         # A modifier after its noun (брати́ наші), or an adjective as its
         # predicate (ру́ки теплі), agrees with it all the same.
@@ -267,13 +275,17 @@ def coordination(ctx: Context, i: int, candidates: list[int]) -> list[int] | Non
 
 def _starts_phrase(ctx: Context, i: int) -> bool:
     """Whether word i opens its clause, perhaps after modifiers of its own
-    phrase (Його руки, Старі люди) or a conjunction."""
+    phrase (Його руки, Старі люди), a conjunction, or a preposition with
+    its noun."""
     k = i
     while ctx.joined(k):
         before = ctx.analyses(k - 1)
         lower = ctx.lower[k - 1]
         if lower in POSSESSIVES or lower in COORDINATORS or (before and all(a.is_modifier for a in before)):
             k -= 1
+        elif (before and all(a.pos in NOMINAL for a in before) and ctx.joined(k - 1)
+              and ctx.lower[k - 2] in PREPOSITIONS):
+            k -= 2    # a place or time before the subject (У Читі бабця зустріла)
         else:
             return False
     return True

@@ -43,6 +43,11 @@ CHOSEN = [
     # A verb before a noun is no adjective: agreement must not pick бу́ла.
     ("Там була книжка.", "Там була́ кни́жка."),
     ("Моря й океани.", "Моря́ й океа́ни."),
+    # Agreement with a noun before: a postposed possessive, a predicate adjective.
+    ("Брати наші на чужині.", "Брати́ на́ші на чужині́."),
+    ("Руки теплі.", "Ру́ки те́плі."),
+    # A place before the subject does not hide it; a name takes no genitive after it.
+    ("У Києві бабця зустріла онуку.", "У Ки́єві ба́бця зустрі́ла ону́ку."),
 ]
 
 
