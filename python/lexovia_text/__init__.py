@@ -140,7 +140,7 @@ def _user_marks(spellings: list[str], mark: str) -> dict[int, tuple[str, tuple[i
     is written) and the vowels marked."""
     out = {}
     for i, w in enumerate(spellings):
-        if _tokens.ACUTE in w or "+" in w:
+        if _tokens.ACUTE in w or _marks.PLUS in w:
             found = _marks.read(w, mark)
             if found is not None and _tokens.is_ukrainian(found[0]):
                 out[i] = found

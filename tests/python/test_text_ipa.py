@@ -121,6 +121,18 @@ class TestPhoneticsModule:
         with pytest.raises(error):
             _phonetics.speech_syllables(*args)
 
+    @settings(max_examples=300, deadline=None)
+    @given(st.text(alphabet=st.one_of(st.sampled_from(list("вуоаіиеєюяїйьклмнпстр'ʼ-ВО")),
+                                      st.characters(codec="utf-8")), max_size=30),
+           st.integers(0, 255))
+    def test_the_engine_of_transcribe_but_for_the_glide(self, word, stress):
+        # Any word, any stress: the same sounds as lexovia.transcribe except
+        # a u̯ said as ʋ, and ˈ nowhere or on the one syllable it stresses.
+        syllables, stressed = _phonetics.speech_syllables(word, stress)
+        word_level = lexovia.transcribe(word, stress)
+        assert "".join(syllables).replace("ʋ", "u̯") == word_level["ipa"].replace("ʋ", "u̯")
+        assert stressed == next((k for k, s in enumerate(word_level["syllables"]) if s["stressed"]), -1)
+
     def test_keywords_are_refused(self):
         with pytest.raises(TypeError):
             _phonetics.speech_syllables(word="мама", stress=0)
