@@ -6,7 +6,6 @@
 #include "core/unicode_lower.hpp"
 #include "core/utf8.hpp"
 #include "core/voicing.hpp"
-#include "core/vowel_allophones.hpp"
 
 namespace lexovia {
 
@@ -16,7 +15,7 @@ void mark_stress(std::vector<Token>& tokens, std::uint8_t stress_index) {
             t.stressed = true;
 }
 
-Transcription transcribe(std::string_view word, std::uint8_t stress_index) {
+Transcription transcribe(std::string_view word, std::uint8_t stress_index, TranscriptionOptions options) {
     Transcription out;
     out.stress_index = stress_index;
 
@@ -46,7 +45,7 @@ Transcription transcribe(std::string_view word, std::uint8_t stress_index) {
     if (tokens.size() >= 2) merge_affricates_in_place(tokens);
     mark_stress(tokens, stress_index);
     apply_vowel_allophones(tokens);
-    apply_labial_glide(tokens);
+    apply_labial_glide(tokens, options.labial_glide);
 
     out.syllables = syllabify(tokens, stress_index);
     std::size_t ipa_size = 0;

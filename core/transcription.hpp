@@ -7,6 +7,10 @@
 // marking, vowel allophones and the labial glide, syllabification. Any text
 // and any stress index give a result; an index beyond the word's vowels
 // stresses nothing. The result owns all its data.
+//
+// The options choose between readings that differ in one rule only; their
+// defaults are the reading of lexovia.transcribe and of the dictionary's
+// readings, which nothing but the text layer's own module changes.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +20,7 @@
 
 #include "core/phonetics.hpp"
 #include "core/syllabifier.hpp"
+#include "core/vowel_allophones.hpp"
 
 namespace lexovia {
 
@@ -27,8 +32,12 @@ struct Transcription {
     std::uint8_t stress_index = 0;
 };
 
+struct TranscriptionOptions {
+    LabialGlide labial_glide = LabialGlide::WordLevel;
+};
+
 // word is UTF-8; ill-formed bytes are read as U+FFFD.
-Transcription transcribe(std::string_view word, std::uint8_t stress_index);
+Transcription transcribe(std::string_view word, std::uint8_t stress_index, TranscriptionOptions options = {});
 
 // Sets stressed on every vowel token whose vowel_index, as an 8-bit value,
 // equals stress_index.

@@ -25,6 +25,16 @@ void make_non_syllabic(Token& t) {
     t.type = TokenType::Glide;
 }
 
+// Whether a vowel is the next sound from position i: directly, or after the
+// apostrophe's glottal stop and the "j" of an iotated vowel (кров'ю), which
+// belong to the same syllable onset as the vowel.
+bool vowel_follows(const std::vector<Token>& tokens, std::size_t i) {
+    const std::size_t n = tokens.size();
+    if (i < n && tokens[i].type == TokenType::Glottal) ++i;
+    if (i < n && tokens[i].type == TokenType::Glide && tokens[i].ipa == "j") ++i;
+    return i < n && tokens[i].type == TokenType::Vowel;
+}
+
 }  // namespace
 
 void apply_vowel_allophones(std::vector<Token>& tokens) {
@@ -46,11 +56,12 @@ void apply_vowel_allophones(std::vector<Token>& tokens) {
     }
 }
 
-void apply_labial_glide(std::vector<Token>& tokens) {
+void apply_labial_glide(std::vector<Token>& tokens, LabialGlide reading) {
     const std::size_t n = tokens.size();
     for (std::size_t i = 1; i < n; ++i) {
         Token& t = tokens[i];
         if (t.ipa != LABIODENTAL || tokens[i - 1].type != TokenType::Vowel) continue;
+        if (reading == LabialGlide::Speech && vowel_follows(tokens, i + 1)) continue;
         if (i + 1 == n) {
             make_non_syllabic(t);
         } else if (tokens[i + 1].type == TokenType::Consonant) {

@@ -13,7 +13,14 @@ neighbours in real text, then by the frequency of its lexeme, and between
 variants with the same grammar by dictionary evidence of the usual one.
 A hyphenated compound whose parts each carry a stress gets a mark on
 each part. `annotate(text)` shows the choice word by word;
-`transcribe_text(text)` gives the IPA of each word with the chosen stress.
+`transcribe_text(text)` gives the IPA of each word with the chosen stress,
+as the text is said (see _ipa).
+
+Every function takes `mark`, the stress-mark format (one of MARK_FORMATS:
+U+0301 after the stressed vowel, or + after or before it; see _marks): it
+is what stress_text and annotate write, and what is read in the input. A
+word that already carries a mark is the user's decision: it keeps its
+marks, is not marked again, and is stressed and transcribed where they say.
 """
 from __future__ import annotations
 
@@ -24,13 +31,17 @@ from typing import NamedTuple
 
 import lexovia
 
-from . import _choose, _rules, _tokens
+from . import _choose, _ipa, _marks, _rules, _tokens
 from ._entries import Cache, Entry
 from ._guess import EndingTable
+from ._marks import MarkFormat
 
-__all__ = ["Word", "annotate", "stress_text", "transcribe_text", "RULE_NAMES"]
+__all__ = ["Word", "annotate", "stress_text", "transcribe_text", "RULE_NAMES", "MARK_FORMATS", "MarkFormat"]
 
-RULE_NAMES = _choose.RULE_NAMES + (_choose.ONLY, "guess")
+# The rule name of a word whose stress the user marked in the text.
+USER = "user-mark"
+RULE_NAMES = _choose.RULE_NAMES + (_choose.ONLY, "guess", USER)
+MARK_FORMATS = _marks.FORMATS
 
 _cache = Cache()
 
@@ -52,7 +63,10 @@ class Word:
     `stresses` are all the vowels that get a mark: `stress` alone, or for a
     hyphenated compound one on each part, `stress` (the chosen reading's)
     among them; transcribe_text makes the last of them the primary
-    stress."""
+    stress. A word the user marked has the rule USER, its marks as
+    `stresses` and `text` as written, marks included. `marked` is the word
+    with a mark on each of `stresses` in the format asked for (the user's
+    own marks as they are)."""
     start: int
     end: int
     text: str
@@ -62,6 +76,7 @@ class Word:
     stress: int | None
     guess: bool
     stresses: tuple[int, ...] = ()
+    marked: str = ""
 
 
 class _Choice(NamedTuple):
@@ -72,6 +87,13 @@ class _Choice(NamedTuple):
     stress: int | None
     guess: bool
     stresses: tuple[int, ...]
+    # The word as the text spells it, when the user's marks make that
+    # differ from entry.word.
+    spelled: str | None = None
+
+    @property
+    def text(self) -> str:
+        return self.entry.word if self.spelled is None else self.spelled
 
 
 def _guess_entry(entry: Entry) -> int | None:
@@ -81,11 +103,15 @@ def _guess_entry(entry: Entry) -> int | None:
     return entry.guess if entry.guess is not None and entry.guess >= 0 else None
 
 
-def _choices(text: str, *, guess: bool) -> Iterator[_Choice]:
+def _choices(text: str, *, guess: bool, mark: str = _marks.DEFAULT) -> Iterator[_Choice]:
     """Every word unit of the text (the parts of an unknown hyphenated word
-    count one by one) with its reading and stress."""
-    matches = list(_tokens.words(text))
+    count one by one) with its reading and stress; a word the user marked
+    (in the format `mark`) is one unit, stressed as marked."""
+    matches = list(_marks.words(text, mark))
     spellings = [m.group() for m in matches]
+    users = _user_marks(spellings, mark)
+    if users:
+        spellings = [users[i][0] if i in users else w for i, w in enumerate(spellings)]
     entries = _cache.fill(spellings)
     row = [entries[w] for w in spellings]
     ends = [0] + [m.end() for m in matches]
@@ -93,6 +119,9 @@ def _choices(text: str, *, guess: bool) -> Iterator[_Choice]:
     gaps = [text[a:b] for a, b in zip(ends, starts)]
     ctx = _rules.Context(row, [w.lower() for w in spellings], gaps)
     for i, (m, entry) in enumerate(zip(matches, row)):
+        if i in users:
+            yield _user_choice(m.start(), m.group(), entry, users[i][1], ctx, i)
+            continue
         fixed = entry.fixed
         if fixed is not None:
             # One reading, no compound, no stress that the words around
@@ -103,6 +132,31 @@ def _choices(text: str, *, guess: bool) -> Iterator[_Choice]:
                 yield _alone(m.start() + offset, part, guess)
         else:
             yield _choice(m.start(), entry, guess, ctx, i)
+
+
+def _user_marks(spellings: list[str], mark: str) -> dict[int, tuple[str, tuple[int, ...]]]:
+    """By position, the words the user marked: the spelling without the
+    marks (one of Ukrainian letters: a word in another script stays as it
+    is written) and the vowels marked."""
+    out = {}
+    for i, w in enumerate(spellings):
+        if _tokens.ACUTE in w or _marks.PLUS in w:
+            found = _marks.read(w, mark)
+            if found is not None and _tokens.is_ukrainian(found[0]):
+                out[i] = found
+    return out
+
+
+def _user_choice(start: int, spelled: str, entry: Entry, stresses: tuple[int, ...], ctx: _rules.Context,
+                 i: int) -> _Choice:
+    """A word the user stressed: the stress is theirs (a hyphenated word's
+    last mark, another word's first), the reading the dictionary's with that
+    stress if it has one, which the words after it then read as decided."""
+    stress = stresses[-1] if entry.hyphenated else stresses[0]
+    reading = entry.stress.index(stress) if stress in entry.stress else None
+    if reading is not None:
+        ctx.decided[i] = entry.analyses[reading]
+    return _Choice(start, entry, reading, USER, stress, False, stresses, spelled)
 
 
 def _alone(start: int, entry: Entry, guess: bool) -> _Choice:
@@ -143,20 +197,24 @@ def _compound(entry: Entry, reading: int, stress: int) -> tuple[int, ...]:
     return tuple(sorted({stress} | {s for _, s in best.values()}))
 
 
-def stress_text(text: str, *, single: bool = False, guess: bool = False) -> str:
-    """`text` with U+0301 after the stressed vowel of each word it can
-    stress; words of one vowel are marked only with single=True, and words
-    the dictionary lacks get a guessed stress only with guess=True."""
+def stress_text(text: str, *, single: bool = False, guess: bool = False, mark: MarkFormat = _marks.DEFAULT) -> str:
+    """`text` with a stress mark (U+0301 after the stressed vowel, or the
+    format `mark`) on each word it can stress; words of one vowel are
+    marked only with single=True, and words the dictionary lacks get a
+    guessed stress only with guess=True. Words that already carry a mark
+    stay as they are."""
+    _marks.check(mark)
+    acute = mark == "acute"
     out: list[str] = []
     pos = 0
-    for c in _choices(text, guess=guess):
-        if c.stress is None or (c.entry.vowels < 2 and not (single and c.entry.vowels == 1)):
+    for c in _choices(text, guess=guess, mark=mark):
+        if c.stress is None or c.rule == USER or (c.entry.vowels < 2 and not (single and c.entry.vowels == 1)):
             continue
         entry = c.entry
-        if c.reading is not None and c.stresses == (entry.stress[c.reading],):
+        if acute and c.reading is not None and c.stresses == (entry.stress[c.reading],):
             marked = entry.marked[c.reading]
         else:
-            marked = _tokens.mark_vowels(entry.word, c.stresses)
+            marked = _marks.write(entry.word, c.stresses, mark)
         out.append(text[pos:c.start])
         out.append(marked)
         pos = c.start + len(entry.word)
@@ -166,71 +224,46 @@ def stress_text(text: str, *, single: bool = False, guess: bool = False) -> str:
     return "".join(out)
 
 
-def annotate(text: str, *, guess: bool = False) -> Iterator[Word]:
+def annotate(text: str, *, guess: bool = False, mark: MarkFormat = _marks.DEFAULT) -> Iterator[Word]:
     """Each word of `text` in order, with its readings and the choice made
-    (see Word). Words of an unknown hyphenated word come part by part."""
-    choices = list(_choices(text, guess=guess))
+    (see Word), `marked` in the format `mark`. Words of an unknown
+    hyphenated word come part by part."""
+    _marks.check(mark)
+    choices = list(_choices(text, guess=guess, mark=mark))
     known = [c for c in choices if c.entry.stress]
     readings = {id(c): r["readings"] for c, r in
                 zip(known, lexovia.lookup_many([_tokens.lookup_key(c.entry.word) for c in known]) if known else [])}
     for c in choices:
-        yield Word(c.start, c.start + len(c.entry.word), c.entry.word, readings.get(id(c), []),
-                   c.reading, c.rule, c.stress, c.guess, c.stresses)
+        spelled = c.text
+        marked = spelled if c.rule == USER else _marks.write(spelled, c.stresses, mark)
+        yield Word(c.start, c.start + len(spelled), spelled, readings.get(id(c), []),
+                   c.reading, c.rule, c.stress, c.guess, c.stresses, marked)
 
 
-def transcribe_text(text: str, *, guess: bool = True) -> str:
-    """`text` with each Cyrillic word replaced by its IPA (the syllables of
-    lexovia.transcribe with the chosen stress, ˈ before the stressed one as
-    in lookup's `ipa_syllables`) and everything between words kept as it
-    is. A word the dictionary lacks gets its guessed stress (guess=True),
-    or else is transcribed from its first vowel with no stress mark. A
-    compound stressed on each part is transcribed part by part, hyphen
-    kept, with ˈ on the last part's stress and ˌ on the others'."""
-    out: list[str] = []
-    pos = 0
-    for c in _choices(text, guess=guess):
+def transcribe_text(text: str, *, guess: bool = True, mark: MarkFormat = _marks.DEFAULT,
+                    syllable_separator: str = "", word_separator: str | None = None) -> str:
+    """`text` with each word in Ukrainian letters replaced by its IPA as
+    the text is said (see _ipa: в before a vowel is ʋ, a function word of
+    one vowel is unstressed) with the chosen stress, ˈ before the stressed
+    syllable, and everything between words kept as it is. A word the
+    dictionary lacks gets its guessed stress (guess=True), or else none. A
+    hyphenated word is transcribed part by part, hyphens kept, with ˈ on the
+    last stressed part and ˌ on the others. A word the user marked (U+0301,
+    or + in the format `mark`) is stressed where the marks say.
+
+    syllable_separator goes between the syllables of each word; with a
+    word_separator, the words of each line alone are written, joined by it
+    (words not in Ukrainian letters as they are), each line keeping its
+    line break: a pronunciation dictionary's form."""
+    _marks.check(mark)
+    spoken = []
+    for c in _choices(text, guess=guess, mark=mark):
         word = c.entry.word
+        end = c.start + len(c.text)
         if not _tokens.is_ukrainian(word):
-            continue
-        out.append(text[pos:c.start])
-        out.append(_compound_ipa(word, c.stresses) if len(c.stresses) > 1 else _ipa(word, c.stress))
-        pos = c.start + len(word)
-    out.append(text[pos:])
-    return "".join(out)
-
-
-# Transcriptions per (spelling, stress); bounded like the word cache.
-IPA_CACHE_LIMIT = 200_000
-_ipa_cache: dict[tuple[str, int | None], str] = {}
-PRIMARY, SECONDARY = "ˈ", "ˌ"
-
-
-def _ipa(word: str, stress: int | None, mark: str = PRIMARY) -> str:
-    key = (word, stress) if mark == PRIMARY else (word + mark, stress)
-    ipa = _ipa_cache.get(key)
-    if ipa is None:
-        if len(_ipa_cache) >= IPA_CACHE_LIMIT:
-            _ipa_cache.clear()
-        t = lexovia.transcribe(_tokens.lookup_key(word), stress or 0)
-        if stress is None:
-            ipa = t["ipa"]
+            spoken.append(_ipa.Spoken(c.start, end, word, None))
+        elif c.stress is None or (c.rule != USER and c.entry.vowels == 1 and _ipa.is_function_word(c.entry)):
+            spoken.append(_ipa.Spoken(c.start, end, word, ()))
         else:
-            ipa = "".join((mark if s["stressed"] else "") + s["ipa"] for s in t["syllables"])
-        _ipa_cache[key] = ipa
-    return ipa
-
-
-def _compound_ipa(word: str, stresses: tuple[int, ...]) -> str:
-    """Each hyphen-separated part transcribed with its own stress, the
-    last stressed part's primary and the others secondary; the hyphens
-    stay."""
-    starts = _tokens.part_vowel_starts(word)
-    last = _tokens.part_of(starts, max(stresses))
-    out, end = [], 0
-    for k, (offset, part) in enumerate(_tokens.hyphen_parts(word)):
-        out.append(word[end:offset])
-        end = offset + len(part)
-        own = [s - starts[k] for s in stresses if _tokens.part_of(starts, s) == k]
-        if part:
-            out.append(_ipa(part, own[0] if own else None, PRIMARY if k == last else SECONDARY))
-    return "".join(out)
+            spoken.append(_ipa.Spoken(c.start, end, word, c.stresses))
+    return _ipa.render(text, spoken, syllable_separator, word_separator)

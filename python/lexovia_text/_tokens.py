@@ -17,9 +17,11 @@ from collections.abc import Iterator
 APOSTROPHES = "'\u02bc\u2019\u2018`"
 # U+2010 HYPHEN and U+2011 NON-BREAKING HYPHEN join words as the ASCII one does.
 HYPHENS = "-\u2010\u2011"
-_LETTER = r"[^\W\d_]"
-_MARKS = r"[\u0300-\u036f]*"
-WORD = re.compile(rf"{_LETTER}{_MARKS}(?:[{re.escape(APOSTROPHES + HYPHENS)}]?{_LETTER}{_MARKS})*")
+# A letter, and the combining marks that may follow one (as patterns; the
+# stress-mark formats of _marks build their words from them too).
+LETTER = r"[^\W\d_]"
+MARKS = r"[\u0300-\u036f]*"
+WORD = re.compile(rf"{LETTER}{MARKS}(?:[{re.escape(APOSTROPHES + HYPHENS)}]?{LETTER}{MARKS})*")
 _SPLIT_HYPHENS = re.compile(f"[{HYPHENS}]")
 
 VOWELS = frozenset("аеєиіїоуюяАЕЄИІЇОУЮЯ")

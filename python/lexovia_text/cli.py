@@ -5,13 +5,16 @@ line at a time, so memory stays constant however long the input is and a
 decoding error can name the byte offset where it happened. Any problem with
 the input ends the command with one line on standard error and exit status
 2; a closed standard output (`lexovia stress big.txt | head`) ends it
-quietly.
+quietly. A progress bar goes to standard error only where it is seen and
+cannot get into the text (see Progress).
 """
 from __future__ import annotations
 
 import argparse
+import importlib.metadata
 import json
 import os
+import stat
 import sys
 import time
 from collections.abc import Callable, Iterator, Sequence
@@ -19,7 +22,7 @@ from typing import BinaryIO, NoReturn
 
 import lexovia
 
-from . import stress_text, transcribe_text
+from . import MARK_FORMATS, stress_text, transcribe_text
 
 # Lines longer than this are cut at their last space so that a file with no
 # line breaks is still read in pieces of bounded size.
@@ -33,7 +36,9 @@ examples:
   lexovia stress book.txt > book-stressed.txt
   echo 'Мої руки пахнуть хлібом.' | lexovia stress
   lexovia stress --single --guess notes.txt
+  lexovia stress --mark plus-before corpus.txt     # з+амок, as many TTS models want
   lexovia ipa --errors=replace old-encoding.txt
+  lexovia ipa --syllable-separator . --word-separator ' | ' words.txt
   lexovia lookup замок руки
 """
 
@@ -86,29 +91,83 @@ def _chunks(stream: BinaryIO) -> Iterator[bytes]:
 
 
 class Progress:
-    """A percentage on standard error, redrawn at most every PROGRESS_EVERY
-    seconds; silent when standard error is not a terminal or the size is
-    unknown."""
+    """A percentage bar on standard error, redrawn at most every
+    PROGRESS_EVERY seconds, where it is seen and cannot get into the text:
+    only when the size is known, standard error is a terminal and standard
+    output is not that same terminal (the text would run into the bar
+    there). It fits on one line of the terminal, so that erasing it (close,
+    which runs before the command writes anything more: an error message,
+    the next file's bar, the shell's prompt) leaves nothing behind."""
 
     def __init__(self, name: str, size: int | None) -> None:
         self.name = name
-        self.size = size if size and sys.stderr.isatty() else None
+        self.size = size if size and _bar_visible() else None
         self.last = 0.0
+        self.shown = False
 
     def update(self, done: int) -> None:
         now = time.monotonic()
         if self.size is None or now - self.last < PROGRESS_EVERY:
             return
         self.last = now
-        width = 30
-        filled = width * done // self.size
-        sys.stderr.write(f"\r{self.name}: [{'#' * filled}{'.' * (width - filled)}] {100 * done // self.size:3d} %")
+        done = min(done, self.size)
+        # The last column stays free: a line that fills it wraps on some
+        # terminals, and erasing would then miss its first part. A narrow
+        # terminal shortens the bar, then the file name from its start.
+        width = _columns() - 1
+        frame = len(": [] 100 %")
+        bar = max(0, min(BAR_WIDTH, width - frame - min(len(self.name), MIN_NAME)))
+        room = width - frame - bar
+        if len(self.name) <= room:
+            name = self.name
+        elif room > 1:
+            name = "…" + self.name[len(self.name) - room + 1:]
+        else:
+            name = ""
+        filled = bar * done // self.size
+        line = f"{name}: [{'#' * filled}{'.' * (bar - filled)}] {100 * done // self.size:3d} %"
+        sys.stderr.write("\r" + line[max(0, len(line) - width):])
         sys.stderr.flush()
+        self.shown = True
 
     def close(self) -> None:
-        if self.size is not None and self.last:
-            sys.stderr.write("\r\x1b[K")
+        if self.shown:
+            sys.stderr.write(ERASE_LINE)
             sys.stderr.flush()
+            self.shown = False
+
+
+# Back to the start of the line and clear it.
+ERASE_LINE = "\r\x1b[K"
+BAR_WIDTH = 30
+# How much of a long file name a narrow terminal keeps before the bar
+# gives up its width.
+MIN_NAME = 12
+
+
+def _columns() -> int:
+    """The width of the terminal on standard error."""
+    try:
+        return os.get_terminal_size(sys.stderr.fileno()).columns or DEFAULT_COLUMNS
+    except (OSError, ValueError):
+        return DEFAULT_COLUMNS
+
+
+DEFAULT_COLUMNS = 80
+
+
+def _bar_visible() -> bool:
+    """Standard error is a terminal, and standard output is not the same
+    one."""
+    try:
+        if not os.isatty(sys.stderr.fileno()):
+            return False
+        out, err = os.fstat(sys.stdout.fileno()), os.fstat(sys.stderr.fileno())
+    except (OSError, ValueError):   # a closed or replaced stream
+        return False
+    if not stat.S_ISCHR(out.st_mode) or not os.isatty(sys.stdout.fileno()):
+        return True
+    return not (os.path.samestat(out, err) or out.st_rdev == err.st_rdev)
 
 
 def _process(paths: Sequence[str], errors: str, convert: Callable[[str], str]) -> None:
@@ -153,6 +212,7 @@ def _parser() -> argparse.ArgumentParser:
         prog="lexovia", formatter_class=argparse.RawDescriptionHelpFormatter, epilog=EPILOG,
         description="Stress Ukrainian text, transcribe it to IPA, or look words up in lexovia's dictionary. "
                     "Reads the FILEs (or standard input) line by line and writes standard output.")
+    parser.add_argument("--version", action="version", version=f"lexovia {_version()}")
     sub = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     def text_command(name: str, help: str) -> argparse.ArgumentParser:
@@ -166,14 +226,34 @@ def _parser() -> argparse.ArgumentParser:
                        help="stress words the dictionary lacks by analogy with words that end alike")
         return p
 
-    stress = text_command("stress", "write the text with U+0301 after the stressed vowel of each word")
+    stress = text_command("stress", "write the text with a stress mark (by default U+0301 after the stressed "
+                                    "vowel) on each word; words already marked stay as they are")
     stress.add_argument("--single", action="store_true", help="mark words of one vowel too")
-    text_command("ipa", "write the text with each Ukrainian word replaced by its IPA")
+    stress.add_argument("--mark", choices=MARK_FORMATS, default=MARK_FORMATS[0],
+                        help="the stress mark written and read: acute (U+0301 after the vowel, за́мок; default), "
+                             "plus-after (за+мок) or plus-before (з+амок)")
+    ipa = text_command("ipa", "write the text with each Ukrainian word replaced by its IPA as it is said: "
+                              "в before a vowel is ʋ, one-vowel function words are unstressed, a hyphenated "
+                              "word keeps its hyphens; words already marked are stressed as marked")
+    ipa.add_argument("--mark", choices=MARK_FORMATS, default=MARK_FORMATS[0],
+                     help="the stress marks the text may already carry (U+0301 is always read): "
+                          "acute (default), plus-after (за+мок) or plus-before (з+амок)")
+    ipa.add_argument("--syllable-separator", default="", metavar="SEP",
+                     help="put SEP between the syllables of each word")
+    ipa.add_argument("--word-separator", default=None, metavar="SEP",
+                     help="write only the words of each line, joined by SEP (pronunciation-dictionary style)")
     lookup = sub.add_parser("lookup", help="print every reading of the WORDs as JSON",
                             description="print every reading of the WORDs (lexovia.lookup) as a JSON array",
                             epilog=EPILOG, formatter_class=argparse.RawDescriptionHelpFormatter)
     lookup.add_argument("words", nargs="+", metavar="WORD")
     return parser
+
+
+def _version() -> str:
+    try:
+        return importlib.metadata.version("lexovia")
+    except importlib.metadata.PackageNotFoundError:
+        return "(not installed as a distribution)"
 
 
 def main(argv: Sequence[str] | None = None) -> int:
@@ -183,11 +263,14 @@ def main(argv: Sequence[str] | None = None) -> int:
             results = lexovia.lookup_many(args.words)
             sys.stdout.write(json.dumps(results, ensure_ascii=False, indent=1) + "\n")
         elif args.command == "stress":
-            single, guess = args.single, args.guess
-            _process(args.files, args.errors, lambda line: stress_text(line, single=single, guess=guess))
+            single, guess, mark = args.single, args.guess, args.mark
+            _process(args.files, args.errors, lambda line: stress_text(line, single=single, guess=guess, mark=mark))
         else:
-            guess = args.guess
-            _process(args.files, args.errors, lambda line: transcribe_text(line, guess=guess))
+            guess, mark = args.guess, args.mark
+            syllables, words = args.syllable_separator, args.word_separator
+            _process(args.files, args.errors,
+                     lambda line: transcribe_text(line, guess=guess, mark=mark, syllable_separator=syllables,
+                                                  word_separator=words))
     except InputError as e:
         fail(str(e))
     except UnicodeEncodeError:

@@ -546,6 +546,60 @@ TEST(LabialGlide, AfterAVowel) {
     }
 }
 
+// Read as speech, a ʋ that a vowel follows stays ʋ; everything else is the
+// word-level rule's (rows marked W give the same result both ways).
+TEST(LabialGlide, SpeechKeepsTheLabiodentalBeforeAVowel) {
+    struct Case {
+        std::string_view in;
+        std::string_view word_level;
+        std::string_view speech;
+    };
+    const Case cases[] = {
+        // between vowels with nothing later: слово, нові
+        {"\u0251 \u028B \u0251", "\u0251 u\u032F \u0251", "\u0251 \u028B \u0251"},
+        {"\u0254 \u028B i", "\u0254 u\u032F i", "\u0254 \u028B i"},
+        // across the apostrophe and the j of an iotated vowel: кров'ю
+        {"\u0251 \u028B \u0294 j u", "\u0251 u\u032F \u0294 j u", "\u0251 \u028B \u0294 j u"},
+        {"\u0251 \u028B j \u0251", "\u0251 u\u032F j \u0251", "\u0251 \u028B j \u0251"},
+        {"\u0251 \u028B \u0294 \u0251", "\u0251 u\u032F \u0294 \u0251", "\u0251 \u028B \u0294 \u0251"},
+        // W: a consonant later already keeps it
+        {"\u0251 \u028B \u0251 k", "\u0251 \u028B \u0251 k", "\u0251 \u028B \u0251 k"},
+        // W: no vowel next: word end, consonant, a j that ends the word
+        {"\u0251 \u028B", "\u0251 u\u032F", "\u0251 u\u032F"},
+        {"\u0251 \u028B k", "\u0251 w k", "\u0251 w k"},
+        {"\u0251 \u028B j", "\u0251 u\u032F j", "\u0251 u\u032F j"},
+        {"\u0251 \u028B \u0294", "\u0251 u\u032F \u0294", "\u0251 u\u032F \u0294"},
+        // two glottal stops, or a j after the vowel's own position, are no onset
+        {"\u0251 \u028B \u0294 \u0294 \u0251", "\u0251 u\u032F \u0294 \u0294 \u0251",
+         "\u0251 u\u032F \u0294 \u0294 \u0251"},
+        {"\u0251 \u028B j j \u0251", "\u0251 u\u032F j j \u0251", "\u0251 u\u032F j j \u0251"},
+        // the second ʋ of голова-like chains: each is judged on its own
+        {"\u0251 \u028B \u0251 \u028B", "\u0251 \u028B \u0251 u\u032F", "\u0251 \u028B \u0251 u\u032F"},
+        {"\u0251 \u028B \u0251 \u028B \u0251", "\u0251 \u028B \u0251 u\u032F \u0251",
+         "\u0251 \u028B \u0251 \u028B \u0251"},
+        // W: not after a vowel
+        {"k \u028B \u0251", "k \u028B \u0251", "k \u028B \u0251"},
+        {"\u028B \u0251", "\u028B \u0251", "\u028B \u0251"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.in));
+        std::vector<Token> word_level = parse(c.in);
+        apply_labial_glide(word_level, LabialGlide::WordLevel);
+        EXPECT_EQ(join_ipa(word_level), c.word_level);
+        std::vector<Token> speech = parse(c.in);
+        apply_labial_glide(speech, LabialGlide::Speech);
+        EXPECT_EQ(join_ipa(speech), c.speech);
+        // A kept ʋ is the untouched consonant token.
+        const std::vector<Token> original = parse(c.in);
+        for (std::size_t i = 0; i < speech.size(); ++i) {
+            if (speech[i].ipa == "\u028B") {
+                EXPECT_EQ(speech[i], original[i]) << i;
+            }
+        }
+    }
+}
+
 TEST(LabialGlide, KeepsFeaturesAndSource) {
     const ConsonantFeatures v{false, false, Voicing::Sonorant, Place::Labial, Manner::Approximant};
     for (std::string_view in : {"\u0251 \u028B k", "\u0251 \u028B"}) {

@@ -363,6 +363,49 @@ TEST(Transcribe, OnlyTheFirstStressedVowelDrivesRaising) {
     EXPECT_EQ(u.tokens[257].ipa, "\u025B");
 }
 
+TEST(Transcribe, SpeechReadingOfTheLabialGlide) {
+    struct Case {
+        std::string_view word;
+        std::uint8_t stress;
+        std::string_view word_level;  // syllables, as transcribe() gives them by default
+        std::string_view speech;
+    };
+    const Case cases[] = {
+        {"слово", 0, "sl\u0254.u\u032F\u0254", "sl\u0254.\u028B\u0254"},
+        {"нові", 1, "n\u0254\u031D.u\u032Fi", "n\u0254\u031D.\u028Bi"},
+        {"голова", 2, "\u0266\u0254.l\u0254.u\u032F\u0251", "\u0266\u0254.l\u0254.\u028B\u0251"},
+        {"живий", 1, "\u0292\u026A.u\u032F\u026Aj", "\u0292\u026A.\u028B\u026Aj"},
+        {"кров'ю", 0, "kr\u0254u\u032F.\u0294ju", "kr\u0254\u028B.\u0294ju"},
+        {"корова", 1, "k\u0254.r\u0254.u\u032F\u0251", "k\u0254.r\u0254.\u028B\u0251"},
+        {"слова", 0, "sl\u0254.u\u032F\u0251", "sl\u0254.\u028B\u0251"},
+        // the same both ways: no vowel follows
+        {"левів", 0, "l\u025B.\u028Biu\u032F", "l\u025B.\u028Biu\u032F"},
+        {"вовк", 0, "\u028B\u0254wk", "\u028B\u0254wk"},
+        {"знов", 0, "zn\u0254u\u032F", "zn\u0254u\u032F"},
+        {"правда", 0, "pr\u0251w.d\u0251", "pr\u0251w.d\u0251"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.word));
+        const Transcription by_default = transcribe(c.word, c.stress);
+        const Transcription word_level = transcribe(c.word, c.stress, {LabialGlide::WordLevel});
+        const Transcription speech = transcribe(c.word, c.stress, {LabialGlide::Speech});
+        EXPECT_EQ(syllable_ipa(word_level), c.word_level);
+        EXPECT_EQ(syllable_ipa(speech), c.speech);
+        EXPECT_EQ(by_default.tokens, word_level.tokens);
+        EXPECT_EQ(by_default.syllables, word_level.syllables);
+        expect_consistent(speech);
+        // Only the glide tokens differ, and they differ in nothing else than
+        // being ʋ again.
+        ASSERT_EQ(speech.tokens.size(), word_level.tokens.size());
+        for (std::size_t i = 0; i < speech.tokens.size(); ++i) {
+            if (speech.tokens[i] == word_level.tokens[i]) continue;
+            EXPECT_EQ(word_level.tokens[i].ipa, "u\u032F") << i;
+            EXPECT_EQ(speech.tokens[i].ipa, "\u028B") << i;
+            EXPECT_EQ(speech.tokens[i].source, word_level.tokens[i].source) << i;
+        }
+    }
+}
+
 TEST(Transcribe, ConcurrentCallsAgreeWithSequentialOnes) {
     std::vector<Transcription> expected;
     for (const WordCase& c : kWords) expected.push_back(transcribe(c.word, c.stress));

@@ -7,7 +7,10 @@
 // ranges that cover it, the word's IPA being the syllables' IPA joined, the
 // vowel tokens numbered in order, and adding a stress mark adding one U+0301
 // for every vowel whose 8-bit ordinal is the stress index (the ordinal wraps
-// after 255, so very long words get one every 256 vowels). tests/fuzz/run.sh runs this target on long inputs with a short
+// after 255, so very long words get one every 256 vowels). The reading as
+// speech (LabialGlide::Speech, the text layer's) must hold together too and
+// differ from the word-level one only in ʋ kept where that made u̯.
+// tests/fuzz/run.sh runs this target on long inputs with a short
 // time limit per input, so a pass whose cost grows faster than the word's
 // length (a backward scan restarted for every letter) ends the run.
 #include <cstddef>
@@ -30,6 +33,8 @@ void check(bool ok) {
 
 constexpr std::u32string_view MARKING_VOWELS = U"аеєиіїоуюяАЕЄИІЇОУЮЯ";
 constexpr std::string_view ACUTE = "\xCC\x81";
+constexpr std::string_view NON_SYLLABIC_U = "u\u032F";
+constexpr std::string_view LABIODENTAL = "\u028B";
 
 std::size_t count_acutes(std::string_view text) {
     std::size_t n = 0;
@@ -48,14 +53,7 @@ std::size_t marks_expected(std::string_view form, std::uint8_t stress) {
     return marks;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
-    const std::uint8_t stress = data[0];
-    const std::string_view word(reinterpret_cast<const char*>(data + 1), size - 1);
-
-    const Transcription t = transcribe(word, stress);
+void check_consistent(const Transcription& t) {
     check(!t.syllables.empty());
     std::size_t next = 0;
     std::string joined;
@@ -72,6 +70,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (token.type != TokenType::Vowel) continue;
         check(static_cast<std::uint8_t>(token.vowel_index) == vowel);
         ++vowel;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::uint8_t stress = data[0];
+    const std::string_view word(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    const Transcription t = transcribe(word, stress);
+    check_consistent(t);
+
+    // The text layer's reading as speech differs only where the word-level
+    // rule made a non-syllabic u̯ of a ʋ that a vowel follows.
+    const Transcription speech = transcribe(word, stress, {LabialGlide::Speech});
+    check_consistent(speech);
+    check(speech.word == t.word && speech.tokens.size() == t.tokens.size());
+    for (std::size_t i = 0; i < t.tokens.size(); ++i) {
+        if (speech.tokens[i] == t.tokens[i]) continue;
+        check(t.tokens[i].ipa == NON_SYLLABIC_U && speech.tokens[i].ipa == LABIODENTAL);
+        check(speech.tokens[i].source == t.tokens[i].source);
     }
 
     const std::string form = dict::normalize_word(word);

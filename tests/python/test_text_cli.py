@@ -54,11 +54,41 @@ class TestOutput:
         proc = run("--help")
         assert proc.returncode == 0 and b"examples:" in proc.stdout and b"lexovia stress" in proc.stdout
 
+    def test_version(self):
+        import importlib.metadata
+        proc = run("--version")
+        assert (proc.returncode, proc.stdout.decode()) == (0, f"lexovia {importlib.metadata.version('lexovia')}\n")
+
     def test_a_line_longer_than_a_chunk_keeps_its_words(self):
         text = ("мама " * 300_000).encode()   # 3 MB, no line break
         proc = run("stress", stdin=text)
         assert proc.returncode == 0
         assert proc.stdout.decode() == "ма́ма " * 300_000
+
+
+class TestMarks:
+    TEXT = "Мої руки.\nЗа́мок і з+амок.\n"
+
+    @pytest.mark.parametrize("args, expected", [
+        ([], "Мої́ ру́ки.\nЗа́мок і з+а́мок.\n"),
+        (["--mark", "acute"], "Мої́ ру́ки.\nЗа́мок і з+а́мок.\n"),
+        # a + before a consonant is no mark in plus-after: амок is a word
+        (["--mark", "plus-after"], "Мої+ ру+ки.\nЗа́мок і з+а+мок.\n"),
+        (["--mark", "plus-before"], "Мо+ї р+уки.\nЗа́мок і з+амок.\n"),
+    ])
+    def test_stress(self, args, expected):
+        proc = run("stress", *args, stdin=self.TEXT.encode())
+        assert (proc.returncode, proc.stdout.decode()) == (0, expected)
+
+    def test_ipa_reads_the_marks_and_separates(self):
+        proc = run("ipa", "--mark", "plus-before", "--syllable-separator", ".", "--word-separator", " | ",
+                   stdin="з+амок на горі,\nсло́во\n".encode())
+        assert (proc.returncode, proc.stdout.decode()) == (0, "ˈzɑ.mɔk | nɑ | ɦɔ̝.ˈri\nˈslɔ.ʋɔ\n")
+
+    @pytest.mark.parametrize("command", ["stress", "ipa"])
+    def test_an_unknown_format_is_a_usage_error(self, command):
+        proc = run(command, "--mark", "caret")
+        assert proc.returncode == 2 and b"--mark" in proc.stderr and b"Traceback" not in proc.stderr
 
 
 class TestBadInput:
@@ -111,24 +141,98 @@ def test_closed_output_is_not_an_error(text_file):
     assert b"Traceback" not in proc.stderr and b"Broken pipe" not in proc.stderr
 
 
-def test_progress_bar_on_a_terminal(tmp_path):
-    import pty
-    path = tmp_path / "latin.txt"
-    path.write_bytes(b"hello world\n" * 1000)   # no Ukrainian word: the dictionary is not loaded
-    master, slave = pty.openpty()
-    try:
-        proc = subprocess.run([LEXOVIA, "stress", str(path)], stderr=slave, stdout=subprocess.PIPE, timeout=300)
-        os.close(slave)
-        seen = b""
-        while True:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:   # the terminal is closed once everything is read
-                break
-            if not chunk:
-                break
-            seen += chunk
-    finally:
-        os.close(master)
-    assert proc.returncode == 0 and proc.stdout == b"hello world\n" * 1000
-    assert b"latin.txt: [" in seen and b"%" in seen
+class TestProgressBar:
+    """The bar goes to standard error when that is a terminal and standard
+    output is not the same one, fits its line, and is erased before anything
+    more is written there. Latin text only: the dictionary is not loaded."""
+
+    TEXT = b"hello world\n" * 2000
+    ERASE = b"\r\x1b[K"
+
+    @staticmethod
+    def run_on(args, stdout, stderr, columns=80):
+        """Runs the command with standard output and error each on a
+        terminal ("a", "b": two different ones) or a pipe (None); returns the
+        exit status and what each terminal and the pipe received."""
+        import fcntl
+        import pty
+        import select
+        import struct
+        import termios
+        terminals = {}
+        for name in {stdout, stderr} - {None}:
+            master, slave = pty.openpty()
+            fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+            terminals[name] = (master, slave)
+        proc = subprocess.Popen([LEXOVIA, *args],
+                                stdout=terminals[stdout][1] if stdout else subprocess.PIPE,
+                                stderr=terminals[stderr][1] if stderr else subprocess.PIPE)
+        for _, slave in terminals.values():
+            os.close(slave)
+        sources = {master: name for name, (master, _) in terminals.items()}
+        for pipe, name in ((proc.stdout, "out"), (proc.stderr, "err")):
+            if pipe is not None:
+                sources[pipe.fileno()] = name
+        seen = {name: b"" for name in sources.values()}
+        try:
+            while sources:
+                ready, _, _ = select.select(list(sources), [], [], 300)
+                assert ready, "the command hung"
+                for fd in ready:
+                    try:
+                        chunk = os.read(fd, 65536)
+                    except OSError:   # a terminal whose other end has closed
+                        chunk = b""
+                    if chunk:
+                        seen[sources[fd]] += chunk
+                    else:
+                        del sources[fd]
+        finally:
+            for master, _ in terminals.values():
+                os.close(master)
+            proc.wait(timeout=300)
+        return proc.returncode, seen
+
+    @pytest.fixture
+    def latin(self, tmp_path):
+        path = tmp_path / "latin.txt"
+        path.write_bytes(self.TEXT)
+        return path
+
+    def test_drawn_when_output_goes_elsewhere_and_erased_at_the_end(self, latin):
+        status, seen = self.run_on(["stress", str(latin)], stdout=None, stderr="a")
+        assert status == 0 and seen["out"] == self.TEXT
+        assert b"latin.txt: [" in seen["a"] and b"%" in seen["a"]
+        assert seen["a"].endswith(self.ERASE)
+
+    def test_drawn_when_output_is_another_terminal(self, latin):
+        status, seen = self.run_on(["stress", str(latin)], stdout="b", stderr="a")
+        assert status == 0 and b"latin.txt: [" in seen["a"] and seen["a"].endswith(self.ERASE)
+        assert seen["b"] == self.TEXT.replace(b"\n", b"\r\n")
+
+    def test_not_drawn_into_text_on_the_same_terminal(self, latin):
+        status, seen = self.run_on(["stress", str(latin)], stdout="a", stderr="a")
+        assert status == 0 and seen["a"] == self.TEXT.replace(b"\n", b"\r\n")
+
+    def test_not_drawn_when_standard_error_is_no_terminal(self, latin):
+        status, seen = self.run_on(["stress", str(latin)], stdout="a", stderr=None)
+        assert status == 0 and seen["err"] == b""
+
+    def test_erased_before_an_error_message(self, latin, tmp_path):
+        bad = tmp_path / "bad.txt"
+        bad.write_bytes(self.TEXT + b"\xff\n")
+        status, seen = self.run_on(["ipa", str(latin), str(bad)], stdout=None, stderr="a")
+        assert status == 2
+        bar, _, message = seen["a"].rpartition(self.ERASE)
+        assert b"bad.txt: [" in bar
+        assert message.startswith(b"lexovia: ") and b"bad.txt" in message and b"[" not in message
+
+    def test_fits_a_narrow_terminal(self, tmp_path):
+        path = tmp_path / ("a-rather-long-file-name-" * 4 + ".txt")
+        path.write_bytes(self.TEXT)
+        status, seen = self.run_on(["stress", str(path)], stdout=None, stderr="a", columns=40)
+        drawn = [line for line in seen["a"].replace(self.ERASE, b"\r").split(b"\r") if line]
+        assert status == 0 and drawn
+        for line in drawn:
+            assert len(line.decode()) < 40 and line.decode().endswith("%")
+            assert "-.txt: [" in line.decode()

@@ -21,4 +21,17 @@ def ipa(text: str) -> str:
     return lexovia_text.transcribe_text(text)
 
 
+def for_speech(text: str, mark: lexovia_text.MarkFormat = "plus-before") -> tuple[str, str]:
+    stressed = lexovia_text.stress_text(text, mark=mark)
+    entry = lexovia_text.transcribe_text(stressed, mark=mark, syllable_separator=".", word_separator=" ")
+    return stressed, entry
+
+
+def marked_words(text: str) -> list[str]:
+    return [w.marked for w in lexovia_text.annotate(text, mark="plus-after")]
+
+
+FORMATS: tuple[lexovia_text.MarkFormat, ...] = lexovia_text.MARK_FORMATS
+
+
 RULES: tuple[str, ...] = lexovia_text.RULE_NAMES

@@ -1,0 +1,3 @@
+"""lexovia's transcription engine read as connected speech (в before a vowel is ʋ), for lexovia_text."""
+
+def speech_syllables(word: str, stress: int | None, /) -> tuple[tuple[str, ...], int]: ...
