@@ -14,6 +14,8 @@ variants with the same grammar by dictionary evidence of the usual one.
 A hyphenated compound whose parts each carry a stress gets a mark on
 each part. `annotate(text)` shows the choice word by word;
 `transcribe_text(text)` gives the IPA of each word with the chosen stress.
+`stress_batch(texts)` and `transcribe_batch(texts)` do the same for a list
+of texts, for dataframes and worker processes (_batch).
 """
 from __future__ import annotations
 
@@ -25,10 +27,12 @@ from typing import NamedTuple
 import lexovia
 
 from . import _choose, _rules, _tokens
+from ._batch import stress_batch, transcribe_batch, warm_up
 from ._entries import Cache, Entry
 from ._guess import EndingTable
 
-__all__ = ["Word", "annotate", "stress_text", "transcribe_text", "RULE_NAMES"]
+__all__ = ["Word", "annotate", "stress_text", "transcribe_text", "stress_batch", "transcribe_batch", "warm_up",
+           "RULE_NAMES"]
 
 RULE_NAMES = _choose.RULE_NAMES + (_choose.ONLY, "guess")
 
