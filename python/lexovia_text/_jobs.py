@@ -186,9 +186,12 @@ class Runner:
 
     def run(self, pieces: Iterable[tuple[int, str]], line_by_line: bool = False) -> Iterator[tuple[int, bytes]]:
         """(size, output) for consecutive runs of the pieces, in order; with
-        line_by_line each piece is converted as soon as it is read."""
+        line_by_line each piece is converted as soon as it is read, in this
+        process."""
         chunks = _chunks(pieces, 1 if line_by_line else CHUNK_CHARS)
-        if self.jobs == 1:
+        if self.jobs == 1 or line_by_line:
+            # A line typed is answered here at once: waiting for the next
+            # one to decide on workers would hold its answer back.
             for c in chunks:
                 yield c.size, _encode(self.convert, c.lines)
             return

@@ -80,15 +80,30 @@ class TestOrderAndCompleteness:
         assert sum(n for n, _ in out) == sum(len(line.encode()) for line in lines)
 
     @pytest.mark.parametrize("jobs", [1, 2])
-    def test_line_by_line_converts_each_line_alone(self, jobs):
-        lines = ["а\n", "б\n", "в"]
-        assert [o for _, o in run_all(tag, lines, jobs, line_by_line=True)] == [b"<\xd0\xb0\n>", b"<\xd0\xb1\n>",
-                                                                               b"<\xd0\xb2>"]
+    def test_line_by_line_answers_each_line_before_reading_the_next(self, jobs):
+        read = []
+
+        def typed():
+            for line in ["а\n", "б\n", "в"]:
+                read.append(line)
+                yield 1, line
+
+        with _jobs.Runner(tag, jobs) as runner:
+            answers = [(len(read), o) for _, o in runner.run(typed(), line_by_line=True)]
+            assert runner.workers == []
+        assert answers == [(1, "<а\n>".encode()), (2, "<б\n>".encode()), (3, "<в>".encode())]
 
     def test_one_chunk_starts_no_worker(self):
         with _jobs.Runner(tag, 4) as runner:
             assert b"".join(o for _, o in runner.run(pieces(["мама\n"] * 3))) == expected(["мама\n"] * 3)
             assert runner.workers == []
+
+    def test_spawned_workers_where_fork_is_unavailable(self, monkeypatch, small_chunks):
+        monkeypatch.setattr(_jobs.multiprocessing, "get_all_start_methods", lambda: ["spawn"])
+        lines = [f"{i} абв\n" for i in range(30)]
+        with _jobs.Runner(tag, 2) as runner:
+            assert b"".join(o for _, o in runner.run(pieces(lines))) == expected(lines)
+            assert [w.process._start_method for w in runner.workers] == ["spawn", "spawn"]
 
     def test_workers_serve_input_after_input_and_stop(self, small_chunks):
         first, second = [f"{i}\n" for i in range(50)], [f"x{i}\n" for i in range(30)]
