@@ -36,6 +36,7 @@ import argparse
 import gzip
 import json
 import os
+import resource
 import subprocess
 import sys
 import threading
@@ -117,8 +118,22 @@ class TreeMemory(threading.Thread):
         self.join()
 
 
+class Run:
+    """A finished command: wall seconds, CPU seconds (user and system, of
+    the command and every process it waited for), the memory sampler and
+    standard output (when piped)."""
+
+    def __init__(self, wall, cpu, mem, out):
+        self.wall, self.cpu, self.mem, self.out = wall, cpu, mem, out
+
+
+def _children_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
 def timed(cmd, stdout=subprocess.DEVNULL, env=None):
-    """Wall seconds, the memory sampler and the stdout text (when piped)."""
+    cpu = _children_cpu()
     t = time.perf_counter()
     proc = subprocess.Popen(cmd, stdout=stdout, stderr=subprocess.PIPE, env=env, cwd="/")
     mem = TreeMemory(proc.pid)
@@ -128,7 +143,7 @@ def timed(cmd, stdout=subprocess.DEVNULL, env=None):
     mem.stop()
     if proc.returncode != 0:
         raise SystemExit(f"{' '.join(cmd)}: exit status {proc.returncode}\n{err.decode(errors='replace')}")
-    return wall, mem, out
+    return Run(wall, _children_cpu() - cpu, mem, out)
 
 
 MB = 1 << 20
@@ -165,30 +180,32 @@ def bench_command(path, n_tokens, repeat):
     one_line = os.path.join(WORK_DIR, "one-line.txt")
     with open(one_line, "w", encoding="utf-8") as f:
         f.write("Мої руки пахнуть хлібом.\n")
-    startup = min(timed([LEXOVIA, "stress", "--jobs", "1", one_line])[0] for _ in range(repeat))
+    startup = min(timed([LEXOVIA, "stress", "--jobs", "1", one_line]).wall for _ in range(repeat))
     best = {}
     outputs = {}
     for _ in range(repeat):
         for jobs in (1, 2):
             out_path = os.path.join(WORK_DIR, f"corpus-jobs{jobs}.txt")
             with open(out_path, "wb") as out:
-                wall, mem, _ = timed([LEXOVIA, "stress", "--jobs", str(jobs), path], stdout=out)
+                run = timed([LEXOVIA, "stress", "--jobs", str(jobs), path], stdout=out)
             outputs[jobs] = out_path
-            if jobs not in best or wall < best[jobs][0]:
-                best[jobs] = (wall, mem)
+            if jobs not in best or run.wall < best[jobs].wall:
+                best[jobs] = run
     same = _same_file(outputs[1], outputs[2])
     print(f"start-up (the command on one line): {startup:.2f} s")
-    for jobs, (wall, mem) in sorted(best.items()):
-        after = n_tokens / max(wall - startup, 1e-9)
-        print(f"--jobs {jobs}: {wall:7.2f} s  {n_tokens / wall:10,.0f} tokens/s"
-              f"  ({after:,.0f} tokens/s after start-up)  peak memory {mb(mem.peak_total)} (PSS, all processes)")
-        for pid, (pss, uss, rss) in sorted(mem.peaks.items()):
-            role = "command" if pid == min(mem.peaks) else "worker"
+    for jobs, run in sorted(best.items()):
+        after = n_tokens / max(run.wall - startup, 1e-9)
+        print(f"--jobs {jobs}: {run.wall:7.2f} s  {n_tokens / run.wall:10,.0f} tokens/s"
+              f"  ({after:,.0f} tokens/s after start-up), CPU {run.cpu:.1f} s;"
+              f" peak memory {mb(run.mem.peak_total)} (PSS, all processes)")
+        for pid, (pss, uss, rss) in sorted(run.mem.peaks.items()):
+            role = "command" if pid == min(run.mem.peaks) else "worker"
             print(f"    {role:<8} pid {pid}: PSS {mb(pss)}, private {mb(uss)}, RSS {mb(rss)}")
-    (w1, m1), (w2, m2) = best[1], best[2]
-    print(f"--jobs 2 against --jobs 1: {w1 / w2:.2f}x tokens/s"
-          f" ({(w1 - startup) / (w2 - startup):.2f}x after start-up),"
-          f" {m2.peak_total / m1.peak_total:.2f}x peak memory; outputs {'identical' if same else 'DIFFER'}")
+    one, two = best[1], best[2]
+    print(f"--jobs 2 against --jobs 1: {one.wall / two.wall:.2f}x tokens/s"
+          f" ({(one.wall - startup) / (two.wall - startup):.2f}x after start-up),"
+          f" {two.cpu / one.cpu:.2f}x CPU time, {two.mem.peak_total / one.mem.peak_total:.2f}x peak memory;"
+          f" outputs {'identical' if same else 'DIFFER'}")
 
 
 def _same_file(a, b):
@@ -213,12 +230,13 @@ lexovia_text.warm_up()
 batches = [texts[k:k + batch] for k in range(0, len(texts), batch)]
 out = {}
 for name in ("cold", "warm"):
-    t = time.perf_counter()
+    t, c = time.perf_counter(), time.process_time()
     if mode == "loop":
         result = [lexovia_text.stress_text(x) for b in batches for x in b]
     else:
         result = [y for b in batches for y in lexovia_text.stress_batch(b)]
     out[name] = time.perf_counter() - t
+    out[name + "_cpu"] = time.process_time() - c
 out["digest"] = hash(tuple(result))
 json.dump(out, sys.stdout)
 """
@@ -232,13 +250,16 @@ def bench_batch(sentences_path, n_tokens, repeat):
                                  capture_output=True, text=True, cwd="/", env=dict(os.environ, PYTHONHASHSEED="0"))
             runs[mode].append(json.loads(out.stdout))
     same = len({r["digest"] for rs in runs.values() for r in rs}) == 1
-    best = {mode: {k: min(r[k] for r in rs) for k in ("cold", "warm")} for mode, rs in runs.items()}
+    keys = ("cold", "warm", "cold_cpu", "warm_cpu")
+    best = {mode: {k: min(r[k] for r in rs) for k in keys} for mode, rs in runs.items()}
     for mode in runs:
-        print(f"{mode:<6} cold cache {best[mode]['cold']:6.2f} s {n_tokens / best[mode]['cold']:10,.0f} tokens/s;"
-              f"  again, warm {best[mode]['warm']:6.2f} s {n_tokens / best[mode]['warm']:10,.0f} tokens/s")
-    print(f"stress_batch against the stress_text loop: {best['loop']['cold'] / best['batch']['cold']:.2f}x"
-          f" (cold cache), {best['loop']['warm'] / best['batch']['warm']:.2f}x (warm);"
-          f" results {'identical' if same else 'DIFFER'}")
+        b = best[mode]
+        print(f"{mode:<6} cold cache {b['cold']:6.2f} s {n_tokens / b['cold']:10,.0f} tokens/s (CPU {b['cold_cpu']:.2f} s);"
+              f"  again, warm {b['warm']:6.2f} s {n_tokens / b['warm']:10,.0f} tokens/s (CPU {b['warm_cpu']:.2f} s)")
+    loop, batch = best["loop"], best["batch"]
+    print(f"stress_batch against the stress_text loop: {loop['cold'] / batch['cold']:.2f}x"
+          f" (cold cache; CPU {loop['cold_cpu'] / batch['cold_cpu']:.2f}x), {loop['warm'] / batch['warm']:.2f}x"
+          f" (warm; CPU {loop['warm_cpu'] / batch['warm_cpu']:.2f}x); results {'identical' if same else 'DIFFER'}")
 
 
 # --- 3. Hugging Face datasets ------------------------------------------------------
@@ -268,16 +289,17 @@ def bench_datasets(path, n_tokens, repeat):
         for num_proc in (0, 2):
             env = dict(os.environ, HF_DATASETS_OFFLINE="1", HF_HUB_OFFLINE="1", PYTHONHASHSEED="0",
                        HF_HOME=os.path.join(WORK_DIR, "hf-home"))
-            _, mem, out = timed([PYTHON, "-c", DATASETS_CHILD, path, str(num_proc)], stdout=subprocess.PIPE, env=env)
-            r = json.loads(out)
+            run = timed([PYTHON, "-c", DATASETS_CHILD, path, str(num_proc)], stdout=subprocess.PIPE, env=env)
+            mem = run.mem
+            r = json.loads(run.out)
             digests.add(r["digest"])
             if num_proc not in best or r["wall"] < best[num_proc][0]:
-                best[num_proc] = (r["wall"], mem)
-    for num_proc, (wall, mem) in sorted(best.items()):
+                best[num_proc] = (r["wall"], mem, run.cpu)
+    for num_proc, (wall, mem, cpu) in sorted(best.items()):
         workers = [p for p in mem.peaks if p != min(mem.peaks)]
         per_worker = max((mem.peaks[p][1] for p in workers), default=0)
         print(f"num_proc={num_proc or None}: {wall:7.2f} s (warm_up included) {n_tokens / wall:10,.0f} tokens/s,"
-              f" peak memory {mb(mem.peak_total)} (PSS, all processes)"
+              f" CPU {cpu:.1f} s (the whole run), peak memory {mb(mem.peak_total)} (PSS, all processes)"
               + (f", each worker's own (private) {mb(per_worker)}" if workers else ""))
     print(f"num_proc=2 against one process: {best[0][0] / best[2][0]:.2f}x;"
           f" results {'identical' if len(digests) == 1 else 'DIFFER'}")
@@ -328,17 +350,19 @@ def bench_dask(path, n_tokens, repeat):
     digests = set()
     for _ in range(repeat):
         for mode in ("one", "cluster"):
-            _, mem, out = timed([PYTHON, "-c", DASK_CHILD, path, mode, str(PARTITIONS)], stdout=subprocess.PIPE,
-                                env=dict(os.environ, PYTHONHASHSEED="0"))
-            r = json.loads(out)
+            run = timed([PYTHON, "-c", DASK_CHILD, path, mode, str(PARTITIONS)], stdout=subprocess.PIPE,
+                        env=dict(os.environ, PYTHONHASHSEED="0"))
+            mem = run.mem
+            r = json.loads(run.out)
             digests.add(r["digest"])
             if mode not in best or r["wall"] < best[mode][0]["wall"]:
-                best[mode] = (r, mem)
+                best[mode] = (r, mem, run.cpu)
     one, cluster = best["one"][0], best["cluster"][0]
     print(f"one process:  {one['wall']:7.2f} s (load included) {n_tokens / one['wall']:10,.0f} tokens/s,"
-          f" peak memory {mb(best['one'][1].peak_total)}")
+          f" CPU {best['one'][2]:.1f} s (the whole run), peak memory {mb(best['one'][1].peak_total)}")
     print(f"LocalCluster: {cluster['wall']:7.2f} s (each worker's load included) "
-          f"{n_tokens / cluster['wall']:10,.0f} tokens/s; the cluster's start {cluster['start']:.2f} s;"
+          f"{n_tokens / cluster['wall']:10,.0f} tokens/s, CPU {best['cluster'][2]:.1f} s (the whole run);"
+          f" the cluster's start {cluster['start']:.2f} s;"
           f" each worker's peak RSS {', '.join(mb(x) for x in cluster['worker_rss'])}")
     print(f"LocalCluster (2 workers) against one process: {one['wall'] / cluster['wall']:.2f}x"
           f" ({one['wall'] / (cluster['wall'] + cluster['start']):.2f}x counting the cluster's start);"
