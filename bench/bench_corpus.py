@@ -88,15 +88,27 @@ def _rollup(pid):
     return fields["Pss"], fields.get("Private_Clean", 0) + fields.get("Private_Dirty", 0), fields.get("Rss", 0)
 
 
+def _cpu(pid):
+    """User and system seconds a process has run so far, or None once it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return None
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 class TreeMemory(threading.Thread):
     """Samples a process and its descendants until stopped: the peak of
-    their summed PSS, and each process's own peaks."""
+    their summed PSS, each process's own peaks, and the CPU time each had
+    used when last seen (its own threads included, its children not)."""
 
     def __init__(self, pid):
         super().__init__(daemon=True)
         self.pid = pid
         self.peak_total = 0
         self.peaks = {}   # pid -> [pss, uss, rss]
+        self.cpu = {}     # pid -> seconds
         self.stopped = threading.Event()
 
     def run(self):
@@ -107,6 +119,9 @@ class TreeMemory(threading.Thread):
                 if r is None:
                     continue
                 total += r[0]
+                seconds = _cpu(p)
+                if seconds is not None:
+                    self.cpu[p] = seconds
                 peak = self.peaks.setdefault(p, [0, 0, 0])
                 for k in range(3):
                     peak[k] = max(peak[k], r[k])
@@ -200,7 +215,8 @@ def bench_command(path, n_tokens, repeat):
               f" peak memory {mb(run.mem.peak_total)} (PSS, all processes)")
         for pid, (pss, uss, rss) in sorted(run.mem.peaks.items()):
             role = "command" if pid == min(run.mem.peaks) else "worker"
-            print(f"    {role:<8} pid {pid}: PSS {mb(pss)}, private {mb(uss)}, RSS {mb(rss)}")
+            print(f"    {role:<8} pid {pid}: PSS {mb(pss)}, private {mb(uss)}, RSS {mb(rss)},"
+                  f" CPU {run.mem.cpu.get(pid, 0):.1f} s by its last sample")
     one, two = best[1], best[2]
     print(f"--jobs 2 against --jobs 1: {one.wall / two.wall:.2f}x tokens/s"
           f" ({(one.wall - startup) / (two.wall - startup):.2f}x after start-up),"

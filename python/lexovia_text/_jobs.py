@@ -18,7 +18,9 @@ The contract:
   are past the first one not yet yielded, so memory does not grow with the
   input.
 - With jobs > 1 the workers are started once, when an input turns out to
-  need more than one chunk (a shorter one is converted in this process).
+  need more than one chunk; a shorter input, and one read line by line (a
+  terminal, each line answered before the next is read), is converted in
+  this process.
   Before they start, this process converts a short passage, which loads the
   dictionary and the chooser's tables, and freezes everything it holds
   against the cyclic garbage collector; the workers are then forked, so
@@ -47,9 +49,9 @@ from ._batch import WARM_UP_TEXT
 
 Convert = Callable[[list[str]], list[str]]
 
-# Characters of text in one chunk: some tens of milliseconds of work, so the
-# round trip to hand a worker its next chunk (well under a millisecond) is
-# lost in it, and the last chunk, on which the other workers may wait, is
+# Characters of text in one chunk: about a tenth of a second of work, so
+# the round trip to hand a worker its next chunk (well under a millisecond)
+# is lost in it, and the last chunk, on which the other workers may wait, is
 # short.
 CHUNK_CHARS = 1 << 16
 # Chunks handed out beyond the first one not yet yielded, per worker: room
@@ -172,6 +174,9 @@ class _Worker:
 
 
 class Runner:
+    """The workers of one command, started on first need and kept for every
+    input after it (see the module's contract)."""
+
     def __init__(self, convert: Convert, jobs: int) -> None:
         self.convert = convert
         self.jobs = jobs
