@@ -7,9 +7,9 @@ for `transcribe_text`: the same strings in the same order, and TypeError for
 an item that is not a str. Keyword options are passed through untouched, so
 an option that either function gains works here without a change. What a
 batch saves over that loop: a text that occurs again in the batch is
-converted once; the words that the word cache lacks are looked up for a
-slice of texts together, before its texts are converted one by one; and
-the cyclic garbage collector waits until a slice is done.
+converted once, and the cyclic garbage collector waits until a slice of
+texts is done, instead of walking every object of the process each time
+the word cache's growth sets it off.
 
 Both are module-level functions: they pickle by reference and run in worker
 processes started by fork, spawn or forkserver. A worker loads the
@@ -22,20 +22,9 @@ import gc
 from collections.abc import Callable, Iterable
 from typing import Any
 
-from . import _tokens
-
-# Texts are prepared a slice at a time, which bounds what a slice's lookups
-# hold and how long the garbage collector waits, whatever the batch's size.
+# Texts are converted a slice at a time, which bounds how long the garbage
+# collector waits and what it then has to look at, whatever the batch's size.
 SLICE_CHARS = 1 << 18
-# What a slice's texts are joined with to find their words in one pass: a
-# line break is never part of a word, so no word straddles two texts.
-JOINER = "\n"
-# New words are looked up this many at a time: lexovia.lookup_many shares a
-# batch of 32 words or more with a helper thread, and where every core is
-# already busy (the worker processes this function is meant for) the helper
-# costs more than it saves: 68,000 words of UA-GEC took 0.83 s in groups of
-# 1,024 and 0.44 s in groups of 31, with the other core taken.
-LOOKUP_GROUP = 31
 # A passage that goes through every lazily read table of the chooser: a
 # heteronym chosen by the context statistics (замок), by a preposition's
 # case (до руки), words of one vowel (на, до), a variant pair (народу) and
@@ -49,17 +38,6 @@ def _items(texts: Iterable[str]) -> list[str]:
         if not isinstance(t, str):
             raise TypeError(f"texts[{k}] is {type(t).__name__}, not str")
     return items
-
-
-def _prefill(texts: list[str]) -> None:
-    """Looks up the words of `texts` that the word cache lacks, a group at a
-    time, before the texts ask for them a few at a time."""
-    import lexovia_text
-    cache = lexovia_text._cache
-    words = _tokens.WORD.findall(JOINER.join(texts))
-    missing = [w for w in dict.fromkeys(words) if not cache.has(w)]
-    for k in range(0, len(missing), LOOKUP_GROUP):
-        cache.fill(missing[k:k + LOOKUP_GROUP])
 
 
 def _convert(texts: Iterable[str], one: Callable[..., str], options: dict[str, Any]) -> list[str]:
@@ -81,7 +59,6 @@ def _convert(texts: Iterable[str], one: Callable[..., str], options: dict[str, A
         collecting = gc.isenabled()
         gc.disable()
         try:
-            _prefill(fresh)
             for t in fresh:
                 done[t] = one(t, **options)
         finally:

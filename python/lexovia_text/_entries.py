@@ -194,9 +194,6 @@ class Cache:
     def __init__(self) -> None:
         self._entries: dict[str, Entry] = {}
 
-    def has(self, word: str) -> bool:
-        return word in self._entries
-
     def fill(self, words: Iterable[str]) -> dict[str, Entry]:
         """Makes sure every word has an entry; returns the mapping to read
         them from (valid until the next fill)."""
