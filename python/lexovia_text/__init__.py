@@ -21,6 +21,8 @@ U+0301 after the stressed vowel, or + after or before it; see _marks): it
 is what stress_text and annotate write, and what is read in the input. A
 word that already carries a mark is the user's decision: it keeps its
 marks, is not marked again, and is stressed and transcribed where they say.
+`stress_batch(texts)` and `transcribe_batch(texts)` do the same for a list
+of texts, for dataframes and worker processes (_batch).
 """
 from __future__ import annotations
 
@@ -32,11 +34,13 @@ from typing import NamedTuple
 import lexovia
 
 from . import _choose, _ipa, _marks, _rules, _tokens
+from ._batch import stress_batch, transcribe_batch, warm_up
 from ._entries import Cache, Entry
 from ._guess import EndingTable
 from ._marks import MarkFormat
 
-__all__ = ["Word", "annotate", "stress_text", "transcribe_text", "RULE_NAMES", "MARK_FORMATS", "MarkFormat"]
+__all__ = ["Word", "annotate", "stress_text", "transcribe_text", "stress_batch", "transcribe_batch", "warm_up",
+           "RULE_NAMES", "MARK_FORMATS", "MarkFormat"]
 
 # The rule name of a word whose stress the user marked in the text.
 USER = "user-mark"

@@ -2,27 +2,33 @@
 
 Files (or standard input) are read line by line as bytes and decoded one
 line at a time, so memory stays constant however long the input is and a
-decoding error can name the byte offset where it happened. Any problem with
-the input ends the command with one line on standard error and exit status
-2; a closed standard output (`lexovia stress big.txt | head`) ends it
-quietly. A progress bar goes to standard error only where it is seen and
-cannot get into the text (see Progress).
+decoding error can name the byte offset where it happened. The lines are
+converted on --jobs worker processes, in chunks, and written in input order
+(_jobs). Any problem with the input ends the command with one line on
+standard error and exit status 2; a worker process that dies or fails ends
+it with one line naming the input and the line where the output stops, and
+exit status 1; a closed standard output (`lexovia stress big.txt | head`)
+ends it quietly. A progress bar goes to standard error only where it is
+seen and cannot get into the text (see Progress).
 """
 from __future__ import annotations
 
 import argparse
+import functools
 import importlib.metadata
 import json
 import os
 import stat
 import sys
 import time
-from collections.abc import Callable, Iterator, Sequence
+from collections.abc import Iterator, Sequence
 from typing import BinaryIO, NoReturn
 
 import lexovia
 
-from . import MARK_FORMATS, stress_text, transcribe_text
+from . import MARK_FORMATS
+from ._batch import stress_batch, transcribe_batch
+from ._jobs import Runner, WorkerFailed, usable_cores
 
 # Lines longer than this are cut at their last space so that a file with no
 # line breaks is still read in pieces of bounded size.
@@ -30,6 +36,9 @@ MAX_CHUNK = 1 << 20
 # Seconds between two redraws of the progress bar.
 PROGRESS_EVERY = 0.2
 EXIT_BAD_INPUT = 2
+EXIT_FAILED = 1
+# More worker processes than this would only compete for memory.
+MAX_JOBS = 256
 
 EPILOG = """\
 examples:
@@ -37,6 +46,7 @@ examples:
   echo 'Мої руки пахнуть хлібом.' | lexovia stress
   lexovia stress --single --guess notes.txt
   lexovia stress --mark plus-before corpus.txt     # з+амок, as many TTS models want
+  lexovia stress --jobs 4 corpus.txt > corpus-stressed.txt
   lexovia ipa --errors=replace old-encoding.txt
   lexovia ipa --syllable-separator . --word-separator ' | ' words.txt
   lexovia lookup замок руки
@@ -47,9 +57,13 @@ class InputError(Exception):
     """A problem with the input, reported as one line and exit status 2."""
 
 
-def fail(message: str) -> NoReturn:
+class RunError(Exception):
+    """A worker process that died or failed, reported as one line and exit status 1."""
+
+
+def fail(message: str, status: int = EXIT_BAD_INPUT) -> NoReturn:
     sys.stderr.write(f"lexovia: {message}\n")
-    raise SystemExit(EXIT_BAD_INPUT)
+    raise SystemExit(status)
 
 
 def _reason(e: OSError) -> str:
@@ -170,7 +184,20 @@ def _bar_visible() -> bool:
     return not (os.path.samestat(out, err) or out.st_rdev == err.st_rdev)
 
 
-def _process(paths: Sequence[str], errors: str, convert: Callable[[str], str]) -> None:
+def _decoded(stream: BinaryIO, label: str, errors: str) -> Iterator[tuple[int, str]]:
+    """(bytes read, text) for each line, or piece of an over-long line."""
+    offset = 0
+    for raw in _chunks(stream):
+        try:
+            line = raw.decode("utf-8", errors)
+        except UnicodeDecodeError as e:
+            raise InputError(f"{label}: not UTF-8 at byte {offset + e.start} "
+                             f"(use --errors=replace to replace undecodable bytes)") from None
+        yield len(raw), line
+        offset += len(raw)
+
+
+def _process(paths: Sequence[str], errors: str, runner: Runner) -> None:
     names = list(paths) or ["-"]
     streams = [_open(p) for p in names]   # every file is checked before any output
     out = sys.stdout.buffer
@@ -180,15 +207,15 @@ def _process(paths: Sequence[str], errors: str, convert: Callable[[str], str]) -
         progress = Progress(label, size)
         offset = 0
         try:
-            for raw in _chunks(stream):
-                try:
-                    line = raw.decode("utf-8", errors)
-                except UnicodeDecodeError as e:
-                    raise InputError(f"{label}: not UTF-8 at byte {offset + e.start} "
-                                     f"(use --errors=replace to replace undecodable bytes)") from None
-                out.write(convert(line).encode("utf-8"))
-                offset += len(raw)
+            typed = stream.isatty()   # each line answered as it is typed
+            for done, text in runner.run(_decoded(stream, label, errors), line_by_line=typed):
+                out.write(text)
+                if typed:
+                    out.flush()
+                offset += done
                 progress.update(offset)
+        except WorkerFailed as e:
+            raise RunError(f"{label}: {e}") from None
         except OSError as e:
             if isinstance(e, BrokenPipeError):
                 raise
@@ -205,6 +232,25 @@ def _size(stream: BinaryIO) -> int | None:
         return os.fstat(stream.fileno()).st_size or None
     except OSError:
         return None
+
+
+def _job_count(text: str) -> int:
+    try:
+        n = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if not 1 <= n <= MAX_JOBS:
+        raise argparse.ArgumentTypeError(f"must be from 1 to {MAX_JOBS}: {text!r}")
+    return n
+
+
+def _jobs(args: argparse.Namespace) -> int:
+    """--jobs, or its default: one when reading a terminal (each line is
+    then answered as it is typed), else the usable cores."""
+    if args.jobs is not None:
+        return int(args.jobs)
+    reads_terminal = (not args.files or "-" in args.files) and sys.stdin.isatty()
+    return 1 if reads_terminal else usable_cores()
 
 
 def _parser() -> argparse.ArgumentParser:
@@ -224,6 +270,9 @@ def _parser() -> argparse.ArgumentParser:
                             "or replace them with U+FFFD")
         p.add_argument("--guess", action="store_true",
                        help="stress words the dictionary lacks by analogy with words that end alike")
+        p.add_argument("--jobs", type=_job_count, metavar="N",
+                       help="worker processes (default: the usable cores, or 1 when reading a terminal); "
+                            "the output keeps the input's order")
         return p
 
     stress = text_command("stress", "write the text with a stress mark (by default U+0301 after the stressed "
@@ -263,16 +312,19 @@ def main(argv: Sequence[str] | None = None) -> int:
             results = lexovia.lookup_many(args.words)
             sys.stdout.write(json.dumps(results, ensure_ascii=False, indent=1) + "\n")
         elif args.command == "stress":
-            single, guess, mark = args.single, args.guess, args.mark
-            _process(args.files, args.errors, lambda line: stress_text(line, single=single, guess=guess, mark=mark))
+            convert = functools.partial(stress_batch, single=args.single, guess=args.guess, mark=args.mark)
+            with Runner(convert, _jobs(args)) as runner:
+                _process(args.files, args.errors, runner)
         else:
-            guess, mark = args.guess, args.mark
-            syllables, words = args.syllable_separator, args.word_separator
-            _process(args.files, args.errors,
-                     lambda line: transcribe_text(line, guess=guess, mark=mark, syllable_separator=syllables,
-                                                  word_separator=words))
+            convert = functools.partial(transcribe_batch, guess=args.guess, mark=args.mark,
+                                        syllable_separator=args.syllable_separator,
+                                        word_separator=args.word_separator)
+            with Runner(convert, _jobs(args)) as runner:
+                _process(args.files, args.errors, runner)
     except InputError as e:
         fail(str(e))
+    except RunError as e:
+        fail(str(e), EXIT_FAILED)
     except UnicodeEncodeError:
         fail("a WORD holds a lone surrogate, which is not text")
     except BrokenPipeError:

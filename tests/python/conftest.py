@@ -9,13 +9,14 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 TEST_MODULES = os.path.join(ROOT, "build", "dev", "test-modules")
 
 
-def run_python(code, module_dir=None, timeout=300):
+def run_python(code, module_dir=None, timeout=300, stdin=None, env=None):
     """Runs code in a fresh interpreter; module_dir, when given, is put first
-    on the module path so that its build of lexovia is imported."""
-    env = dict(os.environ)
+    on the module path so that its build of lexovia is imported; `stdin` is
+    its input and `env` variables added to its environment."""
+    env = dict(os.environ, **(env or {}))
     if module_dir is not None:
         env["PYTHONPATH"] = module_dir
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, input=stdin,
                           text=True, timeout=timeout, env=env, cwd="/")
 
 

@@ -2,6 +2,7 @@
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -236,3 +237,143 @@ class TestProgressBar:
         for line in drawn:
             assert len(line.decode()) < 40 and line.decode().endswith("%")
             assert "-.txt: [" in line.decode()
+
+
+def corpus_lines(n):
+    return [f"{i}. {SENTENCES[i % len(SENTENCES)]} {SENTENCES[(i * 3 + 1) % len(SENTENCES)]}\n"
+            for i in range(n)]
+
+
+@pytest.fixture(scope="module")
+def corpus(tmp_path_factory):
+    """A file of 0.6 MB (some six chunks of work) and its lines."""
+    lines = corpus_lines(6_000)
+    path = tmp_path_factory.mktemp("jobs") / "corpus.txt"
+    path.write_text("".join(lines), encoding="utf-8")
+    return path, lines
+
+
+def stressed(lines, **options):
+    import lexovia_text
+    return "".join(lexovia_text.stress_text(line, **options) for line in lines).encode()
+
+
+def children(pid):
+    """The processes whose parent is `pid`."""
+    out = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[1]) == pid:
+                out.append(int(entry))
+    return out
+
+
+def gone(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
+
+
+class TestJobs:
+    def test_output_in_input_order_across_files_and_standard_input(self, corpus, tmp_path):
+        path, lines = corpus
+        short = tmp_path / "short.txt"
+        short.write_text("до руки\nбез води", encoding="utf-8")
+        proc = run("stress", "--jobs", "2", "--single", str(path), str(short), "-", str(path),
+                   stdin="Замок на горі.\n".encode())
+        assert proc.returncode == 0 and proc.stderr == b"", proc.stderr
+        whole = stressed(lines, single=True)
+        expected = whole + stressed(["до руки\n", "без води"], single=True) + stressed(["Замок на горі.\n"],
+                                                                                       single=True) + whole
+        assert proc.stdout == expected
+
+    def test_ipa_with_workers(self, corpus):
+        import lexovia_text
+        path, lines = corpus
+        proc = run("ipa", "--jobs", "3", "--guess", str(path))
+        assert proc.returncode == 0, proc.stderr
+        assert proc.stdout == "".join(lexovia_text.transcribe_text(line, guess=True) for line in lines).encode()
+
+    def test_undecodable_byte_after_many_chunks(self, corpus, tmp_path):
+        _, lines = corpus
+        bad = tmp_path / "bad.txt"
+        head = "".join(lines[:4000]).encode()
+        bad.write_bytes(head + b"\xff oops\n" + "".join(lines[4000:]).encode())
+        proc = run("stress", "--jobs", "2", str(bad))
+        err = proc.stderr.decode()
+        assert proc.returncode == 2 and err == (f"lexovia: {bad}: not UTF-8 at byte {len(head)} "
+                                                f"(use --errors=replace to replace undecodable bytes)\n")
+        assert proc.stdout == stressed(lines[:4000])   # everything before the bad line, as with one job
+
+    def test_a_killed_worker_ends_the_command_naming_the_line(self, corpus):
+        path, lines = corpus
+        proc = subprocess.Popen([LEXOVIA, "stress", "--jobs", "2", str(path)], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        try:
+            # Output has begun, so the workers are at work; while it is not
+            # read, the command cannot get far.
+            out = proc.stdout.read(1)
+            workers = children(proc.pid)
+            assert len(workers) == 2
+            os.kill(workers[0], signal.SIGKILL)
+            out += proc.stdout.read()
+            err = proc.stderr.read().decode()
+        finally:
+            proc.kill()
+            proc.wait()
+        assert proc.returncode == 1 and err.count("\n") == 1 and "Traceback" not in err, err
+        prefix = f"lexovia: {path}: line "
+        assert err.startswith(prefix) and "killed by SIGKILL" in err, err
+        line = int(err[len(prefix):].split(":")[0])
+        assert 1 < line < len(lines)
+        # Never silently short: exactly the lines before the one named.
+        assert out == stressed(lines[:line - 1])
+
+    def test_ctrl_c_stops_every_process_at_once(self, corpus):
+        path, _ = corpus
+        proc = subprocess.Popen([LEXOVIA, "stress", "--jobs", "2", str(path)], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, start_new_session=True)
+        try:
+            proc.stdout.read(1)
+            workers = children(proc.pid)
+            assert len(workers) == 2
+            os.killpg(proc.pid, signal.SIGINT)   # what a terminal sends the whole foreground group
+            out, err = proc.communicate(timeout=60)
+        finally:
+            proc.kill()
+            proc.wait()
+        assert proc.returncode == 130 and err == b""
+        assert all(gone(w) for w in workers)
+
+    @pytest.mark.parametrize("value, message", [("0", "must be from 1"), ("-2", "must be from 1"),
+                                                ("two", "not a whole number"), ("100000", "must be from 1"),
+                                                ("", "not a whole number")])
+    def test_bad_job_counts(self, value, message):
+        proc = run("stress", "--jobs", value)
+        assert proc.returncode == 2 and message.encode() in proc.stderr and b"Traceback" not in proc.stderr
+
+    def test_a_terminal_is_answered_line_by_line(self):
+        import pty
+        import select
+        master, slave = pty.openpty()
+        proc = subprocess.Popen([LEXOVIA, "stress"], stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        os.close(slave)
+        try:
+            os.write(master, "до руки\n".encode())
+            # The answer comes while the input is still open.
+            ready, _, _ = select.select([proc.stdout], [], [], 120)
+            assert ready and proc.stdout.readline() == "до руки́\n".encode()
+            assert children(proc.pid) == []   # one job: no workers
+            os.write(master, b"\x04")   # end of input
+            assert proc.wait(timeout=60) == 0
+        finally:
+            proc.kill()
+            proc.wait()
+            os.close(master)

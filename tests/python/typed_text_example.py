@@ -35,3 +35,8 @@ FORMATS: tuple[lexovia_text.MarkFormat, ...] = lexovia_text.MARK_FORMATS
 
 
 RULES: tuple[str, ...] = lexovia_text.RULE_NAMES
+
+
+def stressed_column(texts: list[str]) -> tuple[list[str], list[str]]:
+    lexovia_text.warm_up()
+    return lexovia_text.stress_batch(texts, single=True), lexovia_text.transcribe_batch(tuple(texts), guess=False)
