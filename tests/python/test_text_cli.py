@@ -239,6 +239,11 @@ class TestProgressBar:
             assert "-.txt: [" in line.decode()
 
 
+SENTENCES = ["Мої руки пахнуть хлібом.", "Без води не буде роботи, сім'я!", "До руки дали новий замок.",
+             "Дві площини перетинаються — будь-який учень це знає.", "Старий замок стоїть на горі.",
+             "Вона сама прийшла до мене того ж дня.", "Latin words, 2024 and «лапки» stay."]
+
+
 def corpus_lines(n):
     return [f"{i}. {SENTENCES[i % len(SENTENCES)]} {SENTENCES[(i * 3 + 1) % len(SENTENCES)]}\n"
             for i in range(n)]
