@@ -1,7 +1,7 @@
 """Stress and transcribe running Ukrainian text with lexovia's dictionary.
 
 `stress_text(text)` returns the text with U+0301 after the stressed vowel
-of every word of two or more vowels whose stress it knows, and nothing else
+of every word of two or more vowels, and nothing else
 changed: removing the marks it added gives back the input exactly, whatever
 the input (capitals, apostrophes, hyphens, punctuation, Latin words,
 numbers, stress marks already there, lone surrogates). Where the dictionary
@@ -12,7 +12,10 @@ nouns), then by how well each reading's case and number fit the
 neighbours in real text, then by the frequency of its lexeme, and between
 variants with the same grammar by dictionary evidence of the usual one.
 A hyphenated compound whose parts each carry a stress gets a mark on
-each part. `annotate(text)` shows the choice word by word;
+each part. A word the dictionary lacks is looked up in its modern spelling
+when it is written in an older one, or else stressed by the stress model
+(_guess), a guess that annotate flags with its confidence; guess=False
+leaves such words unmarked. `annotate(text)` shows the choice word by word;
 `transcribe_text(text)` gives the IPA of each word with the chosen stress,
 as the text is said (see _ipa).
 
@@ -33,10 +36,9 @@ from typing import NamedTuple
 
 import lexovia
 
-from . import _choose, _ipa, _marks, _rules, _tokens
+from . import _choose, _guess, _ipa, _marks, _rules, _tokens
 from ._batch import stress_batch, transcribe_batch, warm_up
 from ._entries import Cache, Entry
-from ._guess import EndingTable
 from ._marks import MarkFormat
 
 __all__ = ["Word", "annotate", "stress_text", "transcribe_text", "stress_batch", "transcribe_batch", "warm_up",
@@ -44,16 +46,14 @@ __all__ = ["Word", "annotate", "stress_text", "transcribe_text", "stress_batch",
 
 # The rule name of a word whose stress the user marked in the text.
 USER = "user-mark"
-RULE_NAMES = _choose.RULE_NAMES + (_choose.ONLY, "guess", USER)
+# The rule names of the guesses for a word the dictionary lacks: the stress
+# model's, and the dictionary's stress of the word's modern spelling.
+GUESS = "guess"
+RESPELLING = "respelling"
+RULE_NAMES = _choose.RULE_NAMES + (_choose.ONLY, GUESS, RESPELLING, USER)
 MARK_FORMATS = _marks.FORMATS
 
 _cache = Cache()
-
-
-# Read on first use, so that importing the package stays cheap.
-@functools.cache
-def _ending_table() -> EndingTable:
-    return EndingTable.shipped()
 
 
 @dataclass(frozen=True)
@@ -70,7 +70,8 @@ class Word:
     stress. A word the user marked has the rule USER, its marks as
     `stresses` and `text` as written, marks included. `marked` is the word
     with a mark on each of `stresses` in the format asked for (the user's
-    own marks as they are)."""
+    own marks as they are). `confidence` is the stress model's confidence
+    in a guess (rule GUESS), from 0 to 1, and None for any other word."""
     start: int
     end: int
     text: str
@@ -81,6 +82,7 @@ class Word:
     guess: bool
     stresses: tuple[int, ...] = ()
     marked: str = ""
+    confidence: float | None = None
 
 
 class _Choice(NamedTuple):
@@ -94,17 +96,41 @@ class _Choice(NamedTuple):
     # The word as the text spells it, when the user's marks make that
     # differ from entry.word.
     spelled: str | None = None
+    # The stress model's confidence, for its guesses.
+    confidence: float | None = None
 
     @property
     def text(self) -> str:
         return self.entry.word if self.spelled is None else self.spelled
 
 
-def _guess_entry(entry: Entry) -> int | None:
+def _guess_entry(entry: Entry) -> tuple[int, str, float | None] | None:
+    """The guessed stress of a word the dictionary lacks, the rule that
+    gave it and the model's confidence; None for a word of fewer than two
+    vowels. Kept on the entry: the same word is guessed once."""
     if entry.guess is None and entry.vowels >= 2:
-        from_end = _ending_table().guess(_tokens.normalise_key(entry.word.lower()))
-        entry.guess = -1 if from_end is None else entry.vowels - from_end
-    return entry.guess if entry.guess is not None and entry.guess >= 0 else None
+        entry.guess = _respelled(entry.word) or _modelled(entry.word)
+    return entry.guess
+
+
+def _respelled(word: str) -> tuple[int, str, None] | None:
+    """The stress of the first modern spelling of `word` that the dictionary
+    has, chosen as for the word alone."""
+    lower = word.lower()
+    modern = _guess.respellings(lower)
+    if not modern:
+        return None
+    entries = _cache.fill(modern)
+    for m in modern:
+        if entries[m].stress:
+            _, stress, _ = _choose.decide(_rules.Context([entries[m]], [m], ["", ""]), 0)
+            return stress, RESPELLING, None
+    return None
+
+
+def _modelled(word: str) -> tuple[int, str, float] | None:
+    found = _guess.guess(word)
+    return None if found is None else (found[0], GUESS, found[1])
 
 
 def _choices(text: str, *, guess: bool, mark: str = _marks.DEFAULT) -> Iterator[_Choice]:
@@ -175,8 +201,10 @@ def _choice(start: int, entry: Entry, guess: bool, ctx: _rules.Context, i: int) 
         stresses = _compound(entry, reading, stress) if entry.hyphenated else (stress,)
         return _Choice(start, entry, reading, rule, stress, False, stresses)
     g = _guess_entry(entry) if guess and _tokens.is_ukrainian(entry.word) else None
-    return _Choice(start, entry, None, "guess" if g is not None else None, g, g is not None,
-                   () if g is None else (g,))
+    if g is None:
+        return _Choice(start, entry, None, None, None, False, ())
+    stress, rule, confidence = g
+    return _Choice(start, entry, None, rule, stress, True, (stress,), confidence=confidence)
 
 
 def _compound(entry: Entry, reading: int, stress: int) -> tuple[int, ...]:
@@ -201,12 +229,12 @@ def _compound(entry: Entry, reading: int, stress: int) -> tuple[int, ...]:
     return tuple(sorted({stress} | {s for _, s in best.values()}))
 
 
-def stress_text(text: str, *, single: bool = False, guess: bool = False, mark: MarkFormat = _marks.DEFAULT) -> str:
+def stress_text(text: str, *, single: bool = False, guess: bool = True, mark: MarkFormat = _marks.DEFAULT) -> str:
     """`text` with a stress mark (U+0301 after the stressed vowel, or the
     format `mark`) on each word it can stress; words of one vowel are
-    marked only with single=True, and words the dictionary lacks get a
-    guessed stress only with guess=True. Words that already carry a mark
-    stay as they are."""
+    marked only with single=True. A word the dictionary lacks gets a
+    guessed stress (see _guess; annotate flags it), or none with
+    guess=False. Words that already carry a mark stay as they are."""
     _marks.check(mark)
     acute = mark == "acute"
     out: list[str] = []
@@ -228,7 +256,7 @@ def stress_text(text: str, *, single: bool = False, guess: bool = False, mark: M
     return "".join(out)
 
 
-def annotate(text: str, *, guess: bool = False, mark: MarkFormat = _marks.DEFAULT) -> Iterator[Word]:
+def annotate(text: str, *, guess: bool = True, mark: MarkFormat = _marks.DEFAULT) -> Iterator[Word]:
     """Each word of `text` in order, with its readings and the choice made
     (see Word), `marked` in the format `mark`. Words of an unknown
     hyphenated word come part by part."""
@@ -241,7 +269,7 @@ def annotate(text: str, *, guess: bool = False, mark: MarkFormat = _marks.DEFAUL
         spelled = c.text
         marked = spelled if c.rule == USER else _marks.write(spelled, c.stresses, mark)
         yield Word(c.start, c.start + len(spelled), spelled, readings.get(id(c), []),
-                   c.reading, c.rule, c.stress, c.guess, c.stresses, marked)
+                   c.reading, c.rule, c.stress, c.guess, c.stresses, marked, c.confidence)
 
 
 def transcribe_text(text: str, *, guess: bool = True, mark: MarkFormat = _marks.DEFAULT,

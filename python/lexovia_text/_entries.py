@@ -158,7 +158,8 @@ class Entry:
         # _rules.MOVABLE), else None.
         self.fixed = (self.stress[0] if len(self.stress) == 1 and not self.hyphenated
                       and word.lower() not in MOVABLE else None)
-        self.guess: int | None = None
+        # The guess for a word the dictionary lacks (see lexovia_text._guess_entry).
+        self.guess: tuple[int, str, float | None] | None = None
         self.classes = tuple(frozenset(a.cls for a in group) for group in analyses)
         # What the word says to its neighbours' statistics (see _statistics),
         # computed when first asked for.

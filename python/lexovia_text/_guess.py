@@ -1,86 +1,76 @@
-"""Stress guesses for words the dictionary does not know, by analogy.
+"""Stress guesses for words the dictionary lacks.
 
-A word is stressed like the dictionary words that end the same way and have
-as many syllables: the table maps (ending, syllable count) to the stress
-counted from the end (1 = last syllable), or to NO_GUESS where the
-dictionary words with that ending disagree too much. A guess uses the
-longest ending of the word that the table holds, so a specific ending
-overrides a general one. The table is built by tools/text_data/build.py
-from the dictionary itself (build_table below) and shipped as
-endings.tsv.gz.
+Two sources, tried in order:
+
+- **respelling** (`respellings`): a word in an older or western spelling
+  (землї, радости, соціяльний, ґазета) is looked up as the modern spelling
+  it maps to mechanically. Every rule keeps the word's vowels in number and
+  order, so the modern form's stress is the same vowel of the old one.
+- **the stress model** (`guess`): a linear model over the spelling around
+  each vowel (core/guess/stress_model.hpp), trained on every stressed form
+  of the dictionary (tools/text_data/stress_model.py) and shipped as
+  stress_model.bin. It stresses every word of two or more vowels and says
+  how sure it is: the confidence is the guessed vowel's softmax share
+  among the word's vowels, which tracks how often guesses that sure are
+  right on lexemes held out of training.
 """
 from __future__ import annotations
 
-import collections
-import gzip
-from collections.abc import Iterable
+import functools
+import re
 from importlib import resources
 
-# Longer endings rarely add anything that the word's syllable count does not
-# already tell, and they multiply the table's size.
-MAX_ENDING = 6
-# An ending decides only when this share of its dictionary words agree: the
-# guesser is meant to be right when it speaks, not to always speak.
-MIN_AGREEMENT = 0.9
-# Endings seen on fewer words are too weak to overrule a shorter one.
-MIN_WORDS = 3
-NO_GUESS = 0
-VOWELS = frozenset("аеєиіїоуюя")
+from . import _guesser
+
+MODEL_FILE = "stress_model.bin"
+
+# Older spellings and their modern forms. Each rule applies everywhere in
+# the word (all of them together, then each alone, so that a word which
+# needs only one is found too):
+# - ї after a consonant is the modern і (землї, сїм: the Zhelekhivka
+#   spelling of the 19th century, where ї marked an і that softens);
+# - the genitive and dative -ости of -ість nouns is the modern -ості
+#   (радости, молодости: the 1928 orthography and émigré writing);
+# - ія before a consonant is the modern іа (соціяльний, матеріял: the
+#   1928 orthography; a final ія, as in історія, is modern);
+# - ґ in loanwords is the modern г (ґазета, ґеоґрафія).
+_CONSONANT = "бвгґджзйклмнпрстфхцчшщь"
+_RULES: tuple[tuple[re.Pattern[str], str], ...] = (
+    (re.compile(f"(?<=[{_CONSONANT}])ї"), "і"),
+    (re.compile(r"ости$"), "ості"),
+    (re.compile(f"ія(?=[{_CONSONANT}])"), "іа"),
+    (re.compile("ґ"), "г"),
+)
 
 
-def syllables(form: str) -> int:
-    return sum(1 for c in form if c in VOWELS)
+def respellings(word: str) -> list[str]:
+    """The modern spellings a lower-case word may stand for, most changed
+    first, none equal to the word."""
+    out: list[str] = []
+    every = word
+    for pattern, repl in _RULES:
+        every = pattern.sub(repl, every)
+    if every != word:
+        out.append(every)
+    for pattern, repl in _RULES:
+        one = pattern.sub(repl, word)
+        if one != word and one not in out:
+            out.append(one)
+    return out
 
 
-def build_table(entries: Iterable[tuple[str, int, int]]) -> dict[tuple[str, int], int]:
-    """(ending, syllables) -> stress from end (or NO_GUESS), from
-    (normalised form, syllable count, stress from end) triples; rows that a
-    shorter ending already answers the same way are left out."""
-    counts: dict[tuple[str, int], collections.Counter[int]] = collections.defaultdict(collections.Counter)
-    for form, count, from_end in entries:
-        for k in range(1, min(MAX_ENDING, len(form)) + 1):
-            counts[(form[-k:], count)][from_end] += 1
-    decided: dict[tuple[str, int], int] = {}
-    for key, c in counts.items():
-        (best, n), total = c.most_common(1)[0], c.total()
-        if total >= MIN_WORDS:
-            decided[key] = best if n >= MIN_AGREEMENT * total else NO_GUESS
-    table: dict[tuple[str, int], int] = {}
-    for (ending, count), answer in decided.items():
-        if _inherited(decided, ending, count) != answer:
-            table[(ending, count)] = answer
-    return table
+@functools.cache
+def model() -> bytes:
+    """The shipped model image, read on first use."""
+    return resources.files(__package__).joinpath(MODEL_FILE).read_bytes()
 
 
-def _inherited(rows: dict[tuple[str, int], int], ending: str, count: int) -> int:
-    for k in range(len(ending) - 1, 0, -1):
-        answer = rows.get((ending[-k:], count))
-        if answer is not None:
-            return answer
-    return NO_GUESS
+def guess(word: str) -> tuple[int, float] | None:
+    """(0-based stressed vowel, confidence) of a word, or None for a word
+    without a vowel."""
+    return _guesser.guess(model(), word)
 
 
-class EndingTable:
-    def __init__(self, rows: dict[tuple[str, int], int]) -> None:
-        self._rows = rows
-
-    @classmethod
-    def shipped(cls) -> EndingTable:
-        data = resources.files(__package__).joinpath("endings.tsv.gz").read_bytes()
-        rows: dict[tuple[str, int], int] = {}
-        for line in gzip.decompress(data).decode("utf-8").splitlines():
-            ending, count, from_end = line.split("\t")
-            rows[(ending, int(count))] = int(from_end)
-        return cls(rows)
-
-    def guess(self, form: str) -> int | None:
-        """The stress from the end (1 = last syllable) of a normalised
-        (lower-case) form, or None when the table has no confident answer."""
-        count = syllables(form)
-        if count < 2:
-            return None
-        for k in range(min(MAX_ENDING, len(form)), 0, -1):
-            answer = self._rows.get((form[-k:], count))
-            if answer is not None:
-                return answer if answer != NO_GUESS and answer <= count else None
-        return None
+def guess_many(words: list[str]) -> list[tuple[int, float] | None]:
+    """guess() of each word of the list, in one call."""
+    return _guesser.guess_many(model(), words)

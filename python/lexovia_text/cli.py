@@ -44,7 +44,7 @@ EPILOG = """\
 examples:
   lexovia stress book.txt > book-stressed.txt
   echo 'Мої руки пахнуть хлібом.' | lexovia stress
-  lexovia stress --single --guess notes.txt
+  lexovia stress --single --no-guess notes.txt
   lexovia stress --mark plus-before corpus.txt     # з+амок, as many TTS models want
   lexovia stress --jobs 4 corpus.txt > corpus-stressed.txt
   lexovia ipa --errors=replace old-encoding.txt
@@ -268,8 +268,9 @@ def _parser() -> argparse.ArgumentParser:
         p.add_argument("--errors", choices=["strict", "replace"], default="strict",
                        help="what to do with bytes that are not UTF-8: stop with an error (default) "
                             "or replace them with U+FFFD")
-        p.add_argument("--guess", action="store_true",
-                       help="stress words the dictionary lacks by analogy with words that end alike")
+        p.add_argument("--guess", action=argparse.BooleanOptionalAction, default=True,
+                       help="stress the words the dictionary lacks with the stress model's guess (the "
+                            "default), or leave them unmarked (--no-guess)")
         p.add_argument("--jobs", type=_job_count, metavar="N",
                        help="worker processes (default: the usable cores, or 1 when reading a terminal); "
                             "the output keeps the input's order")

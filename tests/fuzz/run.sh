@@ -3,7 +3,7 @@
 # runs each target for SECONDS seconds.
 #
 # Usage: tests/fuzz/run.sh SECONDS [TARGET...]
-#   TARGET: decode_image, load_compressed, bzip2_block, transcribe, mark (default: all, one
+#   TARGET: decode_image, load_compressed, bzip2_block, transcribe, mark, guess (default: all, one
 #   after the other)
 #   FUZZ_CONCURRENT=1 runs the targets at the same time instead.
 #   CXX_FUZZ picks the clang (default clang++-14).
@@ -22,7 +22,7 @@ set -euo pipefail
 seconds=${1:?usage: tests/fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(decode_image load_compressed bzip2_block transcribe mark)
+[ ${#targets[@]} -gt 0 ] || targets=(decode_image load_compressed bzip2_block transcribe mark guess)
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="$root/build/fuzz"
@@ -52,7 +52,7 @@ run_target() {
     local log="$build/logs/$target.log"
     mkdir -p "$build/corpus/$target"
     local limits=(-timeout=60 -dict="$root/tests/fuzz/bzip2.dict")
-    if [ "$target" = transcribe ]; then
+    if [ "$target" = transcribe ] || [ "$target" = guess ]; then
         limits=(-timeout=10 -max_len=262144 -dict="$root/tests/fuzz/letters.dict")
     fi
     local status=0

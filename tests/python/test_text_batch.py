@@ -152,9 +152,8 @@ class TestWorkerProcesses:
 def test_warm_up_reads_every_lazy_table():
     proc = run_python("""
         import lexovia_text
-        from lexovia_text import _entries, _prior, _statistics, _variants
-        loaders = [_prior.prior, _statistics.model, _variants.order, _entries.short_analyses,
-                   lexovia_text._ending_table]
+        from lexovia_text import _entries, _guess, _prior, _statistics, _variants
+        loaders = [_prior.prior, _statistics.model, _variants.order, _entries.short_analyses, _guess.model]
         assert all(f.cache_info().currsize == 0 for f in loaders)
         lexovia_text.warm_up()
         print([f.__qualname__ for f in loaders if f.cache_info().currsize == 0])

@@ -1,4 +1,4 @@
-"""The data lexovia_text ships and the guesser that reads its ending table."""
+"""The data lexovia_text ships, read by the modules that use it."""
 import math
 from importlib import resources
 
@@ -6,50 +6,14 @@ import pytest
 
 from lexovia_text import _entries, _guess, _prior, _statistics, _variants
 
-# Shipped data must stay small beside the dictionary image.
+# Shipped data must stay small beside the dictionary image; the stress
+# model has a budget of its own.
 MAX_DATA_BYTES = 3 * 1024 * 1024
-
-
-class TestEndingTable:
-    # (form, syllables, stress from end) of an invented dictionary.
-    WORDS = [
-        ("вода", 2, 1), ("руда", 2, 1), ("біда", 2, 1),
-        ("мама", 2, 2), ("рама", 2, 2), ("дама", 2, 2), ("яма", 2, 2),
-        ("кавуна", 3, 1), ("лимона", 3, 1), ("ананаса", 4, 2),
-        # -ння: the three-syllable words agree, the two-syllable ones do not
-        ("читання", 3, 2), ("писання", 3, 2), ("питання", 3, 2), ("знання", 2, 1), ("вміння", 2, 2),
-    ]
-
-    @pytest.fixture
-    def table(self):
-        return _guess.EndingTable(_guess.build_table(self.WORDS))
-
-    @pytest.mark.parametrize("form, expected", [
-        ("нуда", 1),          # -уда, -да: last syllable
-        ("гама", 2),          # -ама: first of two
-        ("співання", 2),      # -ання with three syllables
-        ("слово", None),      # no dictionary word ends like it
-        ("дім", None),        # one syllable: nothing to guess
-    ])
-    def test_guesses(self, table, form, expected):
-        assert table.guess(form) == expected
-
-    def test_syllable_count_must_match(self, table):
-        # -ама words all have two syllables; a three-syllable one gets none.
-        assert table.guess("панорама") is None
-
-    def test_disagreeing_words_give_no_guess(self):
-        words = [("ака", 2, 1), ("бака", 2, 2), ("вака", 2, 1), ("гака", 2, 2)]
-        assert _guess.EndingTable(_guess.build_table(words)).guess("дака") is None
-
-    def test_rows_a_shorter_ending_answers_are_left_out(self):
-        rows = _guess.build_table([("вода", 2, 1), ("руда", 2, 1), ("біда", 2, 1)])
-        assert rows == {("а", 2): 1}
+MAX_MODEL_BYTES = 15 * 1024 * 1024
 
 
 class TestShippedData:
-    @pytest.mark.parametrize("name", ["prior.tsv.gz", "endings.tsv.gz", "short.tsv.gz", "context.tsv.gz",
-                                      "variants.tsv.gz"])
+    @pytest.mark.parametrize("name", ["prior.tsv.gz", "short.tsv.gz", "context.tsv.gz", "variants.tsv.gz"])
     def test_compact(self, name):
         size = len(resources.files("lexovia_text").joinpath(name).read_bytes())
         assert 0 < size < MAX_DATA_BYTES
@@ -84,6 +48,7 @@ class TestShippedData:
         signals = {signal for _, signal in order._rows.values()}
         assert signals == set(_variants.SIGNALS)
 
-    def test_guesser_reads(self):
-        table = _guess.EndingTable.shipped()
-        assert table.guess("смартфонізація") == 3   # смартфоніза́ція
+    def test_stress_model_reads(self):
+        assert 0 < len(_guess.model()) < MAX_MODEL_BYTES
+        vowel, confidence = _guess.guess("смартфонізація")
+        assert vowel == 3 and 0.5 < confidence <= 1   # смартфоніза́ція

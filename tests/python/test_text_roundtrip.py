@@ -40,7 +40,7 @@ class TestStressText:
         ("П'ЯТЬ сім’я", "П'ЯТЬ сі́м’я"),                      # one vowel: unmarked; apostrophe kept
         ("мама, 123 hello\n\tмама!", "ма́ма, 123 hello\n\tма́ма!"),
         ("ма́ма мама", "ма́ма ма́ма"),                          # marked words untouched
-        ("невідомослово", "невідомослово"),
+        ("невідомослово", "невідомосло́во"),                  # unknown: the stress model's guess
         ("abcмама ёлка мамa", "abcмама ёлка мамa"),          # mixed scripts, Russian, a Latin a: left alone
         ("", ""),
     ])
@@ -56,12 +56,12 @@ class TestStressText:
         parts = [(w.text, w.start) for w in lexovia_text.annotate("мама-вода")]
         assert parts == [("мама", 0), ("вода", 5)]
 
-    def test_guess_is_opt_in_and_flagged(self):
+    def test_guess_is_the_default_and_flagged(self):
         text = "смартфонізація"   # not in the dictionary; ends like -ізація
-        assert lexovia_text.stress_text(text) == text
-        (word,) = lexovia_text.annotate(text, guess=True)
+        assert lexovia_text.stress_text(text, guess=False) == text
+        (word,) = lexovia_text.annotate(text)
         assert word.guess and word.rule == "guess" and word.readings == [] and word.chosen is None
-        assert lexovia_text.stress_text(text, guess=True) == "смартфоніза́ція"
+        assert lexovia_text.stress_text(text) == "смартфоніза́ція"
 
 
 def test_a_full_word_cache_starts_afresh(monkeypatch):

@@ -27,22 +27,20 @@ Outputs (written into python/lexovia_text/; attributions in data/NOTICE):
 - `short.tsv.gz`: the analyses of one-vowel forms (short_words.py).
 - `context.tsv.gz`: the context statistics (context.py).
 - `variants.tsv.gz`: the usual one of tied stresses (variants.py).
-- `endings.tsv.gz`: lines `ending<TAB>syllables<TAB>stress_from_end` (see
-  lexovia_text/_guess.py for how they are read).
+
+The stress model for unknown words, `stress_model.bin`, has a trainer of its
+own (stress_model.py beside this file), from the dictionary image alone.
 
 Run from the repository root, with the shared data folder beside it:
 .venv/bin/pip install -r tools/text_data/requirements.txt
 && .venv/bin/python -m tools.text_data.build
 The package's own modules are read from python/ (the tables must match the
-code that reads them); the `lexovia` module is the installed one. The
-build also prints the guesser's precision on dictionary words held out of
-its table (whole lexemes, so that no sister form gives the ending away).
+code that reads them); the `lexovia` module is the installed one.
 """
 import argparse
 import collections
 import gzip
 import os
-import random
 import sys
 
 import lexovia
@@ -60,16 +58,12 @@ WIKTIONARY = os.path.join("wiktionary-uk-en", "ukrainian-english-wiktionary-star
 # The readers of the tables live in the package's source; the builders use
 # the same code.
 sys.path.insert(0, os.path.dirname(OUT))
-from lexovia_text import _guess  # noqa: E402
-
 from . import context, short_words, variants  # noqa: E402
 
 # Frequencies are fractions of all tokens; 1e9 keeps forms seen once per
 # billion tokens distinct from zero while fitting the integers in a few digits.
 WEIGHT_SCALE = 1e9
 BATCH = 20000
-# Share of the lexemes (all their forms) kept out of the table when measuring it.
-HELD_OUT = 0.1
 
 
 def batches(words):
@@ -110,49 +104,6 @@ def build_prior():
           f"{sum(1 for l in lines if l[0] == 'W'):,} heteronym forms")
 
 
-def dictionary_stresses():
-    """(form, syllable count, stress from end) of each form of wordfreq's
-    list with exactly one stress position in the dictionary."""
-    words = sorted(w for w in wordfreq.get_frequency_dict("uk") if vowel_count(w) >= 2)
-    out = []
-    for chunk, results in batches(words):
-        for word, result in zip(chunk, results):
-            readings = result["readings"]
-            if not readings or len({r["stress_from_end"] for r in readings}) != 1:
-                continue
-            r = readings[0]
-            if r["syllable_count"] >= 2:
-                lemmas = sorted({a["lemma"] or "" for a in r["morph"]})
-                out.append((result["form"], r["syllable_count"], r["stress_from_end"],
-                            lemmas[0] if lemmas and lemmas[0] else result["form"]))
-    return out
-
-
-def build_endings(seed):
-    found = dictionary_stresses()
-    # Whole lexemes are held out: a form whose sister forms taught the table
-    # its ending would flatter the guesser.
-    lemmas = sorted({e[3] for e in found})
-    rng = random.Random(seed)
-    held = set(rng.sample(lemmas, int(len(lemmas) * HELD_OUT)))
-    train = [e[:3] for e in found if e[3] not in held]
-    test = [e[:3] for e in found if e[3] in held]
-    entries = [e[:3] for e in found]
-    table = _guess.EndingTable(_guess.build_table(train))
-    guessed = right = 0
-    for form, syllables, from_end in test:
-        g = table.guess(form)
-        if g is not None:
-            guessed += 1
-            right += g == from_end
-    print(f"guesser on {len(test):,} held-out dictionary words: guessed {guessed:,} "
-          f"({100 * guessed / len(test):.2f} %), right {right:,} "
-          f"(precision {100 * right / max(guessed, 1):.2f} %)")
-    rows = _guess.build_table(entries)
-    write(os.path.join(OUT, "endings.tsv.gz"), [f"{e}\t{s}\t{d}\n" for (e, s), d in sorted(rows.items())])
-    print(f"endings: {len(rows):,} rows")
-
-
 def write(path, lines):
     # mtime=0: the same data gives the same bytes.
     with open(path, "wb") as raw, gzip.GzipFile(fileobj=raw, mode="wb", compresslevel=9, mtime=0) as f:
@@ -178,14 +129,13 @@ def build_variants(wiktionary):
     print("variants: " + ", ".join(f"{k} {v:,}" for k, v in sorted(counts.items())))
 
 
-PARTS = ("prior", "short", "context", "variants", "endings")
+PARTS = ("prior", "short", "context", "variants")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--only", choices=PARTS, action="append", help="build this file only (repeatable)")
     parser.add_argument("--shared", default=SHARED, help="the shared data folder (default: %(default)s)")
-    parser.add_argument("--seed", type=int, default=1, help="seed of the held-out split")
     args = parser.parse_args()
     print(f"lexovia {lexovia.__file__}, {lexovia.word_count():,} entries; wordfreq {importlib.metadata.version("wordfreq")}")
     only = set(args.only or PARTS)
@@ -197,8 +147,6 @@ def main():
         build_context(args.shared)
     if "variants" in only:
         build_variants(os.path.join(args.shared, WIKTIONARY))
-    if "endings" in only:
-        build_endings(args.seed)
 
 
 if __name__ == "__main__":
