@@ -21,10 +21,10 @@ Printed: words right overall, per `annotation_origin` and per `source`,
 sentences right, and for lexovia_text the rule (from `annotate`) that
 decided each counted word with how many of its words are right.
 
-Systems (`--system`, repeatable; default: lexovia_text without and with
+Systems (`--system`, repeatable; default: lexovia_text with and without
 guessing):
-  lexovia_text        lexovia_text.stress_text(text)
-  lexovia_text+guess  lexovia_text.stress_text(text, guess=True)
+  lexovia_text          lexovia_text.stress_text(text) (guessing, the default)
+  lexovia_text-noguess  lexovia_text.stress_text(text, guess=False)
   mark                lexovia.mark on every word (the dictionary's first stress)
   luscinia            the luscinia package's model on every Cyrillic word
                       (LightGBM over one word's letters; a peer, bench only)
@@ -156,7 +156,7 @@ def _uws_system(on_ambiguity):
 
 SYSTEMS = {
     "lexovia_text": lambda: lexovia_text.stress_text,
-    "lexovia_text+guess": lambda: (lambda text: lexovia_text.stress_text(text, guess=True)),
+    "lexovia_text-noguess": lambda: (lambda text: lexovia_text.stress_text(text, guess=False)),
     "mark": _mark_system,
     "luscinia": _luscinia_system,
     "uws": lambda: _uws_system("Skip"),
@@ -209,7 +209,7 @@ def score(name, sentences, show, origin_filter):
         if out.replace(ACUTE, "") != s.plain:
             altered += 1
         got = words(out)
-        rule_of = rules_by_token(s, name.endswith("+guess")) if is_lexovia else {}
+        rule_of = rules_by_token(s, not name.endswith("-noguess")) if is_lexovia else {}
         all_right = True
         for t in s.tokens:
             w = got[t.index] if t.index < len(got) else ""
@@ -257,7 +257,7 @@ def main():
     sentences = load()
     print(f"module: {lexovia.__file__}; {len(sentences)} sentences, "
           f"{sum(len(s.tokens) for s in sentences):,} scored words")
-    for name in args.system or ["lexovia_text", "lexovia_text+guess"]:
+    for name in args.system or ["lexovia_text", "lexovia_text-noguess"]:
         score(name, sentences, args.show, args.origin)
 
 

@@ -104,6 +104,11 @@ class _Choice(NamedTuple):
         return self.entry.word if self.spelled is None else self.spelled
 
 
+# The tuple's own constructor: for the words that need no choice, which are
+# most words of a text, without the keyword handling of _Choice(...).
+_new_choice = tuple.__new__
+
+
 def _guess_entry(entry: Entry) -> tuple[int, str, float | None] | None:
     """The guessed stress of a word the dictionary lacks, the rule that
     gave it and the model's confidence; None for a word of fewer than two
@@ -139,7 +144,8 @@ def _choices(text: str, *, guess: bool, mark: str = _marks.DEFAULT) -> Iterator[
     (in the format `mark`) is one unit, stressed as marked."""
     matches = list(_marks.words(text, mark))
     spellings = [m.group() for m in matches]
-    users = _user_marks(spellings, mark)
+    # A text without a mark character has no word the user marked.
+    users = _user_marks(spellings, mark) if _tokens.ACUTE in text or _marks.PLUS in text else {}
     if users:
         spellings = [users[i][0] if i in users else w for i, w in enumerate(spellings)]
     entries = _cache.fill(spellings)
@@ -148,20 +154,22 @@ def _choices(text: str, *, guess: bool, mark: str = _marks.DEFAULT) -> Iterator[
     starts = [m.start() for m in matches] + [len(text)]
     gaps = [text[a:b] for a, b in zip(ends, starts)]
     ctx = _rules.Context(row, [w.lower() for w in spellings], gaps)
-    for i, (m, entry) in enumerate(zip(matches, row)):
-        if i in users:
-            yield _user_choice(m.start(), m.group(), entry, users[i][1], ctx, i)
+    only = _choose.ONLY
+    for i, entry in enumerate(row):
+        start = starts[i]
+        if users and i in users:
+            yield _user_choice(start, matches[i].group(), entry, users[i][1], ctx, i)
             continue
         fixed = entry.fixed
         if fixed is not None:
             # One reading, no compound, no stress that the words around
             # could move: nothing to choose.
-            yield _Choice(m.start(), entry, 0, _choose.ONLY, fixed, False, (fixed,))
+            yield _new_choice(_Choice, (start, entry, 0, only, fixed, False, entry.stress, None, None))
         elif entry.parts:
             for offset, part in entry.parts:
-                yield _alone(m.start() + offset, part, guess)
+                yield _alone(start + offset, part, guess)
         else:
-            yield _choice(m.start(), entry, guess, ctx, i)
+            yield _choice(start, entry, guess, ctx, i)
 
 
 def _user_marks(spellings: list[str], mark: str) -> dict[int, tuple[str, tuple[int, ...]]]:
@@ -239,17 +247,17 @@ def stress_text(text: str, *, single: bool = False, guess: bool = True, mark: Ma
     acute = mark == "acute"
     out: list[str] = []
     pos = 0
-    for c in _choices(text, guess=guess, mark=mark):
-        if c.stress is None or c.rule == USER or (c.entry.vowels < 2 and not (single and c.entry.vowels == 1)):
+    # Unpacked rather than read by name: this loop runs for every word.
+    for start, entry, reading, rule, stress, _, stresses, _, _ in _choices(text, guess=guess, mark=mark):
+        if stress is None or rule == USER or (entry.vowels < 2 and not (single and entry.vowels == 1)):
             continue
-        entry = c.entry
-        if acute and c.reading is not None and c.stresses == (entry.stress[c.reading],):
-            marked = entry.marked[c.reading]
+        if acute and reading is not None and stresses == (entry.stress[reading],):
+            marked = entry.marked[reading]
         else:
-            marked = _marks.write(entry.word, c.stresses, mark)
-        out.append(text[pos:c.start])
+            marked = _marks.write(entry.word, stresses, mark)
+        out.append(text[pos:start])
         out.append(marked)
-        pos = c.start + len(entry.word)
+        pos = start + len(entry.word)
     if not out:
         return text
     out.append(text[pos:])
