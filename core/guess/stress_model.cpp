@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/dict/lookup.hpp"
 #include "core/unicode_lower.hpp"
 #include "core/utf8.hpp"
 
@@ -19,15 +20,8 @@ bool is_apostrophe(char32_t c) {
     return c == U'\'' || c == U'\u2019' || c == U'\u02BC' || c == U'`' || c == U'\u2018';
 }
 
-bool is_vowel(char32_t c) {
-    switch (c) {
-        case U'а': case U'е': case U'є': case U'и': case U'і':
-        case U'ї': case U'о': case U'у': case U'ю': case U'я':
-            return true;
-        default:
-            return false;
-    }
-}
+// The model numbers vowels as the dictionary numbers its stresses.
+bool is_vowel(char32_t c) { return dict::is_marking_vowel(c); }
 
 // Places are counted up to these and pooled beyond: words with the stress
 // nine vowels from either edge are too few to learn each place apart.

@@ -3,7 +3,7 @@
 Two sources, tried in order:
 
 - **respelling** (`respellings`): a word in an older or western spelling
-  (землї, радости, соціяльний, ґазета) is looked up as the modern spelling
+  (тїло, радости, соціяльний, ґазета) is looked up as the modern spelling
   it maps to mechanically. Every rule keeps the word's vowels in number and
   order, so the modern form's stress is the same vowel of the old one.
 - **the stress model** (`guess`): a linear model over the spelling around
@@ -27,7 +27,7 @@ MODEL_FILE = "stress_model.bin"
 # Older spellings and their modern forms. Each rule applies everywhere in
 # the word (all of them together, then each alone, so that a word which
 # needs only one is found too):
-# - ї after a consonant is the modern і (землї, сїм: the Zhelekhivka
+# - ї after a consonant is the modern і (тїло, сїм: the Zhelekhivka
 #   spelling of the 19th century, where ї marked an і that softens);
 # - the genitive and dative -ости of -ість nouns is the modern -ості
 #   (радости, молодости: the 1928 orthography and émigré writing);
