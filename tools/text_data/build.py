@@ -34,14 +34,15 @@ own (stress_model.py beside this file), from the dictionary image alone.
 Run from the repository root, with the shared data folder beside it:
 .venv/bin/pip install -r tools/text_data/requirements.txt
 && .venv/bin/python -m tools.text_data.build
-The package's own modules are read from python/ (the tables must match the
-code that reads them); the `lexovia` module is the installed one.
+The builders read with the installed package's own code (lexovia_text's
+tokenizer and analyses, which the tables must match), so install this tree
+first (`.venv/bin/pip install .`); its modules include compiled ones that
+the source folder lacks.
 """
 import argparse
 import collections
 import gzip
 import os
-import sys
 
 import lexovia
 import importlib.metadata
@@ -55,10 +56,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 OUT = os.path.join(REPO, "python", "lexovia_text")
 SHARED = os.path.join(os.path.dirname(REPO), "shared", "data")
 WIKTIONARY = os.path.join("wiktionary-uk-en", "ukrainian-english-wiktionary-stardict.tar.gz")
-# The readers of the tables live in the package's source; the builders use
-# the same code.
-sys.path.insert(0, os.path.dirname(OUT))
-from . import context, short_words, variants  # noqa: E402
+from . import context, short_words, variants
 
 # Frequencies are fractions of all tokens; 1e9 keeps forms seen once per
 # billion tokens distinct from zero while fitting the integers in a few digits.
