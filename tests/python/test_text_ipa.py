@@ -147,14 +147,14 @@ class TestPhoneticsModule:
 
 
 SUB_INTERPRETER = """
-import _interpreters, importlib.util
-path = importlib.util.find_spec("lexovia_text._phonetics").origin
+import _interpreters, os
+import lexovia_text
+folder = os.path.dirname(lexovia_text.__file__)
 interp = _interpreters.create("isolated")
 err = _interpreters.exec(interp, "\\n".join([
-    "import importlib.util",
-    f"spec = importlib.util.spec_from_file_location('lexovia_text._phonetics', {path!r})",
-    "p = importlib.util.module_from_spec(spec)",
-    "spec.loader.exec_module(p)",
+    "import sys",
+    f"sys.path.insert(0, {folder!r})",
+    "import _phonetics as p",
     "assert p.speech_syllables('слово', 0) == (('slɔ', 'ʋɔ'), 0)",
 ]))
 print(err)

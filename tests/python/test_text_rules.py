@@ -27,7 +27,7 @@ NEEDS_ONE_RULE = [
     ("same-or-self", "Та сама книжка лежить.", "сама", "Та са́ма кни́жка лежи́ть."),
     ("coordination", "Руки і ноги.", "ноги", "Ру́ки і но́ги."),
     ("subject-predicate", "Сестри прийшли.", "Сестри", "Се́стри прийшли́."),
-    ("subject-predicate", "Війни виграються не словами.", "Війни", None),
+    ("subject-predicate", "Гори здіймаються над морем.", "Гори", "Го́ри здійма́ються над мо́рем."),
     ("patronymic", "Іван Юхимович прийшов.", "Юхимович", "Іва́н Юхи́мович прийшо́в."),
     ("genitive-after-noun", "Назва села змінилася.", "села", "На́зва села́ зміни́лася."),
     ("function-word", "Зараз усе добре.", "Зараз", "За́раз усе́ до́бре."),
@@ -42,7 +42,7 @@ CHOSEN = [
     ("Ти мені не казав.", "Ти мені́ не каза́в."),
     # A verb before a noun is no adjective: agreement must not pick бу́ла.
     ("Там була книжка.", "Там була́ кни́жка."),
-    ("Моря й океани.", "Моря́ й океа́ни."),
+    ("Озера й моря.", "Озе́ра й моря́."),
     # Agreement with a noun before: a postposed possessive, a predicate adjective.
     ("Брати наші на чужині.", "Брати́ на́ші на чужині́."),
     ("Руки теплі.", "Ру́ки те́плі."),
@@ -64,9 +64,7 @@ def context_of(text):
 
 @pytest.mark.parametrize("rule, sentence, word, expected", NEEDS_ONE_RULE)
 def test_sentence_needs_its_rule(rule, sentence, word, expected):
-    stressed = lexovia_text.stress_text(sentence)
-    if expected is not None:
-        assert stressed == expected
+    assert lexovia_text.stress_text(sentence) == expected
     (w,) = [w for w in lexovia_text.annotate(sentence) if w.text == word]
     assert w.rule == rule
     ctx, spellings = context_of(sentence)
