@@ -18,14 +18,13 @@
 #include <Python.h>
 
 #include <cstdint>
-#include <exception>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "core/guess/stress_model.hpp"
 #include "python/pyref.hpp"
+#include "python/text_module.hpp"
 
 namespace lexovia::py {
 namespace {
@@ -85,16 +84,11 @@ bool check_count(Py_ssize_t nargs, Py_ssize_t wanted, const char* function) {
     return false;
 }
 
-template <typename Body>
-PyObject* guarded(Body&& body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
-        return nullptr;
-    }
+// False with TypeError pending when obj is not a list.
+bool check_list(PyObject* obj, const char* function, const char* name) {
+    if (PyList_Check(obj)) return true;
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be list, not %s", function, name, Py_TYPE(obj)->tp_name);
+    return false;
 }
 
 PyObject* guess_one(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -108,12 +102,7 @@ PyObject* guess_one(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 
 PyObject* guess_many(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded([&]() -> PyObject* {
-        if (!check_count(nargs, 2, "guess_many")) return nullptr;
-        if (!PyList_Check(args[1])) {
-            PyErr_Format(PyExc_TypeError, "guess_many() argument 'words' must be list, not %s",
-                         Py_TYPE(args[1])->tp_name);
-            return nullptr;
-        }
+        if (!check_count(nargs, 2, "guess_many") || !check_list(args[1], "guess_many", "words")) return nullptr;
         ModelBuffer buffer;
         if (!buffer.open(args[0], "guess_many")) return nullptr;
         // The list may change under us only through our own calls, which
@@ -137,12 +126,7 @@ PyRef bytes_of(const std::vector<std::uint32_t>& values) {
 
 PyObject* feature_rows(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded([&]() -> PyObject* {
-        if (!check_count(nargs, 2, "feature_rows")) return nullptr;
-        if (!PyList_Check(args[0])) {
-            PyErr_Format(PyExc_TypeError, "feature_rows() argument 'words' must be list, not %s",
-                         Py_TYPE(args[0])->tp_name);
-            return nullptr;
-        }
+        if (!check_count(nargs, 2, "feature_rows") || !check_list(args[0], "feature_rows", "words")) return nullptr;
         const long bits = PyLong_AsLong(args[1]);
         if (bits == -1 && PyErr_Occurred()) return nullptr;
         if (bits < static_cast<long>(guess::MIN_BITS) || bits > static_cast<long>(guess::MAX_BITS)) {
@@ -191,13 +175,8 @@ PyMethodDef METHODS[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef_Slot SLOTS[] = {
-    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
-    {0, nullptr},
-};
-
 PyModuleDef MODULE_DEF = {
-    PyModuleDef_HEAD_INIT, "lexovia_text._guesser", MODULE_DOC, 0, METHODS, SLOTS, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "lexovia_text._guesser", MODULE_DOC, 0, METHODS, STATELESS_SLOTS, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

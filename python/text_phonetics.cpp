@@ -21,13 +21,12 @@
 #include <Python.h>
 
 #include <cstdint>
-#include <exception>
-#include <new>
 #include <optional>
 #include <string_view>
 
 #include "core/transcription.hpp"
 #include "python/pyref.hpp"
+#include "python/text_module.hpp"
 
 namespace lexovia::py {
 namespace {
@@ -100,15 +99,10 @@ PyObject* speech_syllables(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     PyRef utf8(PyUnicode_AsUTF8String(args[0]));
     if (!utf8) return nullptr;
     const std::string_view word(PyBytes_AS_STRING(utf8.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(utf8.get())));
-    try {
+    return guarded([&]() -> PyObject* {
         const Transcription t = transcribe(word, stress.value_or(NO_STRESS), {LabialGlide::Speech});
         return result_of(t, stress.has_value()).release();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
-        return nullptr;
-    }
+    });
 }
 
 constexpr const char MODULE_DOC[] =
@@ -126,13 +120,9 @@ PyMethodDef METHODS[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef_Slot SLOTS[] = {
-    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
-    {0, nullptr},
-};
-
 PyModuleDef MODULE_DEF = {
-    PyModuleDef_HEAD_INIT, "lexovia_text._phonetics", MODULE_DOC, 0, METHODS, SLOTS, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "lexovia_text._phonetics", MODULE_DOC, 0, METHODS, STATELESS_SLOTS, nullptr, nullptr,
+    nullptr,
 };
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "core/dict/lookup.hpp"
-#include "core/unicode_lower.hpp"
 #include "core/utf8.hpp"
 
 namespace lexovia::guess {
@@ -14,11 +13,6 @@ namespace {
 
 constexpr char32_t WORD_START = U'^';
 constexpr char32_t WORD_END = U'$';
-constexpr char32_t APOSTROPHE = U'\u02BC';
-
-bool is_apostrophe(char32_t c) {
-    return c == U'\'' || c == U'\u2019' || c == U'\u02BC' || c == U'`' || c == U'\u2018';
-}
 
 // The model numbers vowels as the dictionary numbers its stresses.
 bool is_vowel(char32_t c) { return dict::is_marking_vowel(c); }
@@ -58,25 +52,29 @@ std::array<std::uint32_t, 256> make_crc_table() {
 
 const std::array<std::uint32_t, 256> CRC_TABLE = make_crc_table();
 
-// Builds one feature string at a time and hashes it.
+// Builds one feature string at a time (a tag, then letters of the word)
+// and hashes it.
 class FeatureWriter {
 public:
     FeatureWriter(std::u32string_view word, std::vector<std::uint32_t>& out) : word_(word), out_(out) {}
 
+    FeatureWriter& start(std::string_view tag) {
+        text_.assign(tag);
+        return *this;
+    }
+    // Appends word[from, to).
+    FeatureWriter& letters(std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) utf8::append(text_, word_[i]);
+        return *this;
+    }
+    FeatureWriter& mark(char c) {
+        text_ += c;
+        return *this;
+    }
+    void finish() { out_.push_back(crc32(text_)); }
+
     // tag + word[from, to)
-    void add(std::string_view tag, std::size_t from, std::size_t to) {
-        text_.assign(tag);
-        for (std::size_t i = from; i < to; ++i) utf8::append(text_, word_[i]);
-        out_.push_back(crc32(text_));
-    }
-    // tag + word[from, to) + separator + word[from2, to2)
-    void add2(std::string_view tag, std::size_t from, std::size_t to, std::size_t from2, std::size_t to2) {
-        text_.assign(tag);
-        for (std::size_t i = from; i < to; ++i) utf8::append(text_, word_[i]);
-        text_ += '|';
-        for (std::size_t i = from2; i < to2; ++i) utf8::append(text_, word_[i]);
-        out_.push_back(crc32(text_));
-    }
+    void add(std::string_view tag, std::size_t from, std::size_t to) { start(tag).letters(from, to).finish(); }
 
 private:
     std::u32string_view word_;
@@ -97,8 +95,10 @@ std::uint32_t crc32(std::string_view bytes) {
 }
 
 std::u32string normalise(std::string_view utf8_word) {
+    const std::string key = dict::normalize_word(utf8_word);
     std::u32string out;
-    for_each_lowercase(utf8_word, [&](char32_t c) { out += is_apostrophe(c) ? APOSTROPHE : c; });
+    out.reserve(key.size());
+    for (std::size_t pos = 0; pos < key.size();) out += utf8::decode_next(key, pos);
     return out;
 }
 
@@ -136,7 +136,8 @@ void feature_hashes(std::u32string_view word, std::vector<std::uint32_t>& hashes
         for (std::size_t len = MIN_EDGE; len <= std::min(n, MAX_BEGINNING); ++len) w.add(tag('p', from_start), 0, len);
         if (n - i - 1 <= MAX_TAIL) w.add("t", i + 1, n);
         if (i <= MAX_HEAD) w.add("h", 0, i);
-        w.add2(tag('x', j), 0, std::min(n, EDGE_PAIR), n - std::min(n, EDGE_PAIR), n);
+        const std::size_t edge = std::min(n, EDGE_PAIR);
+        w.start(tag('x', j)).letters(0, edge).mark('|').letters(n - edge, n).finish();
         counts.push_back(static_cast<std::uint32_t>(hashes.size() - before));
     }
 }

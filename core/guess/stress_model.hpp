@@ -40,7 +40,8 @@ inline constexpr std::size_t MODEL_HEADER_SIZE = 20;
 inline constexpr std::uint32_t MIN_BITS = 10;
 inline constexpr std::uint32_t MAX_BITS = 26;
 
-// The words the model reads: lower-cased, apostrophes as U+02BC.
+// The words the model reads: a word as the dictionary normalises its keys
+// (lower-cased, apostrophes as U+02BC), as code points.
 std::u32string normalise(std::string_view utf8_word);
 
 // The vowels of a normalised word (indexes into it).

@@ -20,7 +20,7 @@ import functools
 import re
 from importlib import resources
 
-from . import _guesser
+from . import _guesser, _tokens
 
 MODEL_FILE = "stress_model.bin"
 
@@ -34,7 +34,7 @@ MODEL_FILE = "stress_model.bin"
 # - ія before a consonant is the modern іа (соціяльний, матеріял: the
 #   1928 orthography; a final ія, as in історія, is modern);
 # - ґ in loanwords is the modern г (ґазета, ґеоґрафія).
-_CONSONANT = "бвгґджзйклмнпрстфхцчшщь"
+_CONSONANT = "".join(sorted(c for c in _tokens.UKRAINIAN if c.islower() and c not in _tokens.VOWELS))
 _RULES: tuple[tuple[re.Pattern[str], str], ...] = (
     (re.compile(f"(?<=[{_CONSONANT}])ї"), "і"),
     (re.compile(r"ости$"), "ості"),

@@ -40,13 +40,14 @@ import sys
 import time
 import zlib
 
+from ..spelling import vowel_count
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 OUT = os.path.join(REPO, "python", "lexovia_text", "stress_model.bin")
 IMAGE = os.path.join(REPO, "data", "lexovia.dict.bz2")
 DUMP_TOOL = os.path.join(REPO, "build", "dev", "tools", "lexovia_dump_image")
 
-VOWELS = frozenset("аеєиіїоуюя")
 # 2^22 one-byte weights: 4 MiB, where collisions cost less than 0.1 point
 # on held-out lexemes against 2^24.
 BITS = 22
@@ -63,10 +64,6 @@ MODEL_MAGIC = b"LXSM"
 MODEL_VERSION = 1
 
 
-def vowels(word: str) -> int:
-    return sum(1 for c in word if c in VOWELS)
-
-
 def image_forms(dump_tool: str = DUMP_TOOL, image: str = IMAGE) -> dict[str, list]:
     """form -> [stressed vowels (set), lemmas (set), parts of speech (set)]
     for every one-word key of two or more vowels."""
@@ -77,7 +74,7 @@ def image_forms(dump_tool: str = DUMP_TOOL, image: str = IMAGE) -> dict[str, lis
     forms: dict[str, list] = {}
     for entry in dump["entries"]:
         key = entry["key"]
-        if " " in key or "-" in key or vowels(key) < 2:
+        if " " in key or "-" in key or vowel_count(key) < 2:
             continue
         row = forms.setdefault(key, [set(), set(), set()])
         for r in entry["records"]:
@@ -92,19 +89,17 @@ def held_out(lemma: str) -> bool:
 
 
 def matrix(words: list[str], stresses: list[set[int]]):
-    """The feature matrix of every vowel of the words, its labels, and
-    each word's vowel count."""
+    """The feature matrix of every vowel of the words and its labels."""
     import numpy as np
     import scipy.sparse as sp
     from lexovia_text import _guesser
-    rows, sizes, counts, labels = [], [], [], []
+    rows, sizes, labels = [], [], []
     for i in range(0, len(words), CHUNK):
         r, s, c = _guesser.feature_rows(words[i:i + CHUNK], BITS)
         rows.append(np.frombuffer(r, dtype=np.uint32))
         sizes.append(np.frombuffer(s, dtype=np.uint32))
-        counts.append(np.frombuffer(c, dtype=np.uint32))
-    for word, stressed in zip(words, stresses):
-        labels.extend(int(k in stressed) for k in range(vowels(word)))
+        for count, stressed in zip(np.frombuffer(c, dtype=np.uint32), stresses[i:i + CHUNK]):
+            labels.extend(int(k in stressed) for k in range(count))
     indices = np.concatenate(rows).astype(np.int32)
     sizes_ = np.concatenate(sizes)
     indptr = np.zeros(len(sizes_) + 1, dtype=np.int64)
@@ -113,13 +108,13 @@ def matrix(words: list[str], stresses: list[set[int]]):
     # The same feature twice in one vowel (an edge read twice in a short
     # word) counts twice, as the scorer adds it twice.
     x.sum_duplicates()
-    return x, np.array(labels, dtype=np.int8), np.concatenate(counts)
+    return x, np.array(labels, dtype=np.int8)
 
 
 def train(words: list[str], stresses: list[set[int]]) -> bytes:
     import numpy as np
     from sklearn.linear_model import SGDClassifier
-    x, y, _ = matrix(words, stresses)
+    x, y = matrix(words, stresses)
     clf = SGDClassifier(loss="log_loss", alpha=ALPHA, max_iter=EPOCHS, tol=None, random_state=SEED, shuffle=True)
     clf.fit(x, y)
     w = clf.coef_[0]
@@ -131,7 +126,7 @@ def train(words: list[str], stresses: list[set[int]]) -> bytes:
 def compound_lemmas(lemmas: set[str]) -> set[str]:
     """Lemmas made of a stem, a linking о or е and another lemma of three or
     more vowels (водопостачання, північноамериканський)."""
-    long = {lemma for lemma in lemmas if vowels(lemma) >= 3}
+    long = {lemma for lemma in lemmas if vowel_count(lemma) >= 3}
     out = set()
     for lemma in lemmas:
         for i in range(2, len(lemma) - 4):
@@ -165,7 +160,7 @@ def report(forms: dict[str, list]) -> None:
             groups["names (PROPN)"].append(seen)
         if lemmas & compounds:
             groups["compounds"].append(seen)
-        n = vowels(word)
+        n = vowel_count(word)
         groups[f"{n if n < 5 else '5+'} syllables"].append(seen)
     print(f"{'held-out forms':<16}" + "".join(f"  ≥{th:<4} right/cover" for th in THRESHOLDS))
     for name in ["all", "names (PROPN)", "compounds", "2 syllables", "3 syllables", "4 syllables", "5+ syllables"]:
