@@ -13,7 +13,7 @@ distinguishes. OUTDIR/transcribe/ gets words after a
 stress-index byte: ordinary ones, every apostrophe, and long runs of the
 letters whose rules look back over earlier tokens (soft signs after vowels
 and apostrophes, chains of soft dentals, iotated vowels after hyphens);
-OUTDIR/guess/ the same words for the stress model and model images.
+OUTDIR/guess/ the same words for the stress model.
 """
 import bz2
 import os
@@ -111,18 +111,6 @@ def transcription_words():
     return out
 
 
-def guess_inputs():
-    """Words for the stress model (an even first byte) and model images (an
-    odd one): a well-formed one, and ones cut short or with a wrong header."""
-    out = {name: b"\x00" + data[1:] for name, data in transcription_words().items()}
-    header = b"LXSM" + struct.pack("<IIff", 1, 10, 0.01, 0.0)
-    out["model"] = b"\x01" + header + bytes(range(256)) * 4
-    out["model_short"] = b"\x01" + header + bytes(1000)
-    out["model_bits"] = b"\x01" + b"LXSM" + struct.pack("<IIff", 1, 40, 0.01, 0.0)
-    out["model_nan"] = b"\x01" + b"LXSM" + struct.pack("<IIff", 1, 10, float("nan"), 0.0) + bytes(1024)
-    return out
-
-
 def bzip2_blocks(raw):
     """Single-block streams, which are what a worker gets re-framed: small
     images, and texts that reach the decoder's corners (runs just below and
@@ -163,7 +151,8 @@ def main():
     write(os.path.join(outdir, "load_compressed"), compressed_images(raw))
     write(os.path.join(outdir, "bzip2_block"), bzip2_blocks(raw))
     write(os.path.join(outdir, "transcribe"), transcription_words())
-    write(os.path.join(outdir, "guess"), guess_inputs())
+    # The stress model reads the same words, without the stress byte.
+    write(os.path.join(outdir, "guess"), {n: w[1:] for n, w in transcription_words().items()})
 
 
 if __name__ == "__main__":

@@ -55,8 +55,8 @@ run_target() {
     if [ "$target" = transcribe ]; then
         limits=(-timeout=10 -max_len=262144 -dict="$root/tests/fuzz/letters.dict")
     elif [ "$target" = guess ]; then
-        # Words and model images of up to 8 KiB: the model's cost is linear
-        # in the vowels, and short inputs let the run try many more of them.
+        # Words of up to 8 KiB: the model's cost is linear in the vowels,
+        # and short inputs let the run try many more of them.
         limits=(-timeout=10 -max_len=8192 -dict="$root/tests/fuzz/letters.dict")
     fi
     local status=0

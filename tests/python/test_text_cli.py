@@ -67,21 +67,14 @@ class TestOutput:
         assert proc.stdout.decode() == "ма́ма " * 300_000
 
 
-class TestGuess:
-    TEXT = "Шпундрик і тїло.\n"
-
-    @pytest.mark.parametrize("args, expected", [
-        ([], "Шпу́ндрик і тї́ло.\n"),              # the model's guess and the modern spelling's stress
-        (["--guess"], "Шпу́ндрик і тї́ло.\n"),
-        (["--no-guess"], "Шпундрик і тїло.\n"),
-    ])
-    def test_stress(self, args, expected):
-        proc = run("stress", *args, stdin=self.TEXT.encode())
-        assert (proc.returncode, proc.stdout.decode()) == (0, expected)
-
-    def test_ipa_without_guess_leaves_the_word_unstressed(self):
-        proc = run("ipa", "--no-guess", stdin="шпундрик\n".encode())
-        assert proc.returncode == 0 and "ˈ" not in proc.stdout.decode()
+@pytest.mark.parametrize("args, expected", [
+    (["stress"], "Шпу́ндрик і тї́ло.\n"),       # the model's guess and the modern spelling's stress
+    (["stress", "--no-guess"], "Шпундрик і тїло.\n"),
+    (["ipa", "--no-guess", "--word-separator", " "], "ʃpundrɪk i tjilɔ\n"),
+])
+def test_guess_is_the_default(args, expected):
+    proc = run(*args, stdin="Шпундрик і тїло.\n".encode())
+    assert (proc.returncode, proc.stdout.decode()) == (0, expected)
 
 
 class TestMarks:

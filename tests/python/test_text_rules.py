@@ -186,13 +186,17 @@ class TestVariantOrder:
         (w,) = [w for w in lexovia_text.annotate("Історія народу.") if w.text == "народу"]
         assert w.rule == "variant-wiktionary" and w.stress == 1      # наро́ду, not на́роду
 
-    @pytest.mark.parametrize("text, word, stress", [
-        ("Нові артикули.", "артикули", 1),    # арти́кули, as the rest of the lexeme's forms are stressed
-        ("Читаю байкам.", "байкам", 0),       # ба́йкам, as ба́йка
+    @pytest.mark.parametrize("text, word, rule, stress", [
+        # where Wiktionary is silent, the stress the rest of the lexeme's forms have
+        ("Нові артикули.", "артикули", "variant-paradigm", 1),    # арти́кули
+        ("Читаю байкам.", "байкам", "variant-paradigm", 0),       # ба́йкам, as ба́йка
+        # во́лом (воло, a crop) and воло́м (віл, an ox) share case and
+        # number: the more frequent lexeme
+        ("Це волом.", "волом", "lexeme-frequency", 1),
     ])
-    def test_the_paradigm_decides_where_wiktionary_is_silent(self, text, word, stress):
+    def test_the_later_steps(self, text, word, rule, stress):
         (w,) = [w for w in lexovia_text.annotate(text) if w.text == word]
-        assert (w.rule, w.stress) == ("variant-paradigm", stress)
+        assert (w.rule, w.stress) == (rule, stress)
 
     def test_a_preference_outside_the_candidates_is_ignored(self):
         order = _variants.VariantOrder({"народу": (1, "wiktionary")})
@@ -213,12 +217,6 @@ class TestStatistics:
         (word,) = lexovia_text.annotate("руки")
         assert word.rule in (_choose.STATISTICS, _choose.LEXEME, _choose.LOWEST)
         assert word.chosen is not None and word.stress is not None
-
-    def test_the_more_frequent_lexeme_of_the_same_grammar(self):
-        # во́лом (воло, a bird's crop) and воло́м (віл, an ox): the same case
-        # and number, so the frequency of the lexeme decides.
-        (w,) = [w for w in lexovia_text.annotate("Це волом.") if w.text == "волом"]
-        assert (w.rule, w.stress) == (_choose.LEXEME, 1)
 
     @pytest.mark.parametrize("text, i, expected", [
         ("до руки", 1, ("Wдо", "EOS", "BOS", "EOS")),
